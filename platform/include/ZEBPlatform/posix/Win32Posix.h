@@ -64,3 +64,5 @@ ZEBPLATFORM_API BOOL DisableThreadLibraryCalls(HMODULE module);
 
 ZEBPLATFORM_API BOOL CloseHandle(HANDLE handle);
 ZEBPLATFORM_API BOOL FindClose(HANDLE handle);
+
+#include "ZEBPlatform/posix/CodePagePosix.h"

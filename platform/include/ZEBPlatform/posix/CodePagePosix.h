@@ -1,0 +1,2 @@
+// Code-page conversion through the C library's iconv.
+#pragma once
