@@ -1,0 +1,7 @@
+#include "ZEB/SmartPtr.h"
+
+namespace ZEB {
+
+SPRefCounter::~SPRefCounter() = default;
+
+} // namespace ZEB

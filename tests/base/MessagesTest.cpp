@@ -1,0 +1,134 @@
+// The catalog registry and message formatting, in a process where no module
+// of the family has registered anything.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ZEB/Exception.h"
+#include "ZEB/MessageInfo.h"
+#include "ZEB/Messages.h"
+
+namespace {
+
+// A catalog in the registry's binary layout.
+std::vector<unsigned char> Catalog(std::string const& module, std::vector<std::u16string> const& texts) {
+  std::vector<unsigned char> bytes;
+  auto u32 = [&](uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+      bytes.push_back(static_cast<unsigned char>(v >> (8 * i)));
+  };
+  u32(uint32_t(texts.size()));
+  for (uint32_t id = 0; id < texts.size(); ++id) {
+    u32(uint32_t(module.size()));
+    bytes.insert(bytes.end(), module.begin(), module.end());
+    u32(id);
+    u32(7);
+    bytes.push_back(1);
+    u32(uint32_t(texts[id].size() * 2));
+    for (char16_t c : texts[id]) {
+      bytes.push_back(static_cast<unsigned char>(c & 0xFF));
+      bytes.push_back(static_cast<unsigned char>(c >> 8));
+    }
+    bytes.insert(bytes.end(), 6, 0);
+  }
+  return bytes;
+}
+
+class Registry : public ::testing::Test {
+protected:
+  void SetUp() override { ZEBMessages::Init(); }
+  void TearDown() override { ZEBMessages::Free(); }
+};
+
+} // namespace
+
+TEST_F(Registry, LoadedTextsAreFoundByModuleAndId) {
+  auto catalog = Catalog("Mod", {u"zero", u"one \u00E9"});
+  ASSERT_TRUE(ZEBMessages::Load(catalog.data(), catalog.size(), "Mod.h"));
+  ASSERT_NE(ZEBMessages::Find("Mod", 1), nullptr);
+  EXPECT_EQ(*ZEBMessages::Find("Mod", 1), u"one \u00E9");
+  EXPECT_EQ(ZEBMessages::Find("Mod", 2), nullptr);
+  EXPECT_EQ(ZEBMessages::Find("Other", 0), nullptr);
+  ZEBMessages::Free();
+  EXPECT_EQ(ZEBMessages::Find("Mod", 0), nullptr);
+}
+
+TEST_F(Registry, MalformedCatalogsRegisterNothing) {
+  auto good = Catalog("Mod", {u"zero", u"one"});
+  struct Case {
+    char const* what;
+    std::vector<unsigned char> bytes;
+  };
+  std::vector<Case> cases = {
+      {"empty", {}},
+      {"cut in the last entry", std::vector<unsigned char>(good.begin(), good.end() - 1)},
+      {"trailing byte", [&] {
+         auto b = good;
+         b.push_back(0);
+         return b;
+       }()},
+      {"count larger than the entries", [&] {
+         auto b = good;
+         b[0] = 3;
+         return b;
+       }()},
+      {"odd text length", [&] {
+         auto b = good;
+         b[4 + 4 + 3 + 4 + 4 + 1] = 7;
+         return b;
+       }()},
+      {"huge module length", [&] {
+         auto b = good;
+         b[7] = 0x7F;
+         return b;
+       }()},
+  };
+  for (auto const& c : cases) {
+    EXPECT_FALSE(ZEBMessages::Load(c.bytes.data(), c.bytes.size(), "Mod.h")) << c.what;
+    EXPECT_EQ(ZEBMessages::Find("Mod", 0), nullptr) << c.what;
+  }
+}
+
+TEST_F(Registry, FormattingFillsPlaceholdersInOrderAndAddsTheSystemError) {
+  auto catalog = Catalog("Mod", {u"Copy %1 to %2.", u"%2 before %1, %3 stays"});
+  ASSERT_TRUE(ZEBMessages::Load(catalog.data(), catalog.size(), "Mod.h"));
+
+  ZEB::SmartPtr<ZEB::MessageInfo> info(new ZEB::MessageInfo("Mod", 0, "src/Here", 42));
+  info->AddParameter("C:\\a.txt");
+  info->AddParameter(std::u16string(u"\u0416.txt"));
+  info->SetLastError(5);
+  ZEB::BaseException e(info);
+  EXPECT_EQ(e.What(), u"Copy C:\\a.txt to \u0416.txt. (system error 5)");
+  EXPECT_STREQ(e.what(), "Copy C:\\a.txt to \xD0\x96.txt. (system error 5)");
+  ASSERT_TRUE(e.Info());
+  EXPECT_EQ(e.Info()->Module(), "Mod");
+  EXPECT_EQ(e.Info()->File(), "src/Here");
+  EXPECT_EQ(e.Info()->Line(), 42);
+  EXPECT_EQ(e.Info()->LastError(), 5u);
+  EXPECT_EQ(e.Info()->Parameters().size(), 2u);
+
+  ZEB::SmartPtr<ZEB::MessageInfo> swapped(new ZEB::MessageInfo("Mod", 1, "f", 1));
+  swapped->AddParameter("A");
+  swapped->AddParameter("B");
+  EXPECT_EQ(ZEB::BaseException(swapped).What(), u"B before A, %3 stays");
+}
+
+TEST_F(Registry, UnknownMessagesStillShowModuleIdAndParameters) {
+  ZEB::SmartPtr<ZEB::MessageInfo> info(new ZEB::MessageInfo("Nowhere", 9, "f", 1));
+  info->AddParameter("x");
+  info->AddParameter("y");
+  EXPECT_EQ(ZEB::BaseException(info).What(), u"Nowhere message 9: x, y");
+}
+
+TEST(RegistrationCounter, SharedCounterStartsAtZero) { EXPECT_EQ(ZEBMessagesInit::ms_Cnt, 0); }
+
+TEST(BaseException, TextOnlyExceptionsHaveNoInfo) {
+  ZEB::BaseException fromText(u"plain");
+  EXPECT_EQ(fromText.What(), u"plain");
+  EXPECT_FALSE(fromText.Info());
+  ZEB::BaseException fromNull(static_cast<char16_t const*>(nullptr));
+  EXPECT_TRUE(fromNull.What().empty());
+  EXPECT_STREQ(fromNull.what(), "");
+}
