@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Runs a Windows program of the cross build under Wine: the emulator CMake
+# and CTest put in front of every test program (CMAKE_CROSSCOMPILING_EMULATOR).
+#
+# - WINEPREFIX: --prefix=DIR (the cross build passes <build>/wine-prefix),
+#   else $ZEB_WINEPREFIX, else build/wine-prefix in this source tree; created
+#   once, under a lock, so that parallel tests do not race on it.
+# - No debug channels, no display, no Mono or Gecko installers.
+# - The program's DLLs are found next to it: the cross build puts every
+#   runtime output, the compiler's runtime DLLs included, in one bin directory.
+# - Carriage returns are removed from the program's standard output, so that
+#   CTest's test discovery reads the test names as written.
+set -uo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+prefix=${ZEB_WINEPREFIX:-$here/../build/wine-prefix}
+case "${1:-}" in
+  --prefix=*) prefix=${1#--prefix=}; shift ;;
+esac
+export WINEPREFIX=$prefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+export WINEARCH=win64
+unset DISPLAY WAYLAND_DISPLAY
+
+if command -v wine64 >/dev/null 2>&1; then
+  wine=wine64
+elif [ -x /usr/lib/wine/wine64 ]; then
+  wine=/usr/lib/wine/wine64
+else
+  wine=wine
+fi
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      "$wine" wineboot --init >/dev/null 2>&1
+      wineserver -w
+    fi
+  ) 9>"$WINEPREFIX.lock"
+fi
+
+if [ $# -eq 0 ]; then
+  echo "usage: $0 program.exe [arguments]" >&2
+  exit 2
+fi
+
+"$wine" "$@" | sed -u 's/\r$//'
+exit "${PIPESTATUS[0]}"
