@@ -15,6 +15,7 @@
 #include "ZEBCharset/Conv.h"
 #include "ZEBMem/MemoryPool.h"
 
+#include "ZEBFile/BinaryStreamParser.h"
 #include "ZEBFile/Catalog.h"
 #include "ZEBFile/Exceptions.h"
 #include "ZEBFile/MemoryBuffer.h"
