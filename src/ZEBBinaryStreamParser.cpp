@@ -106,9 +106,10 @@ bool BinaryStreamParser::ExtendCandidate() {
   return got != 0;
 }
 
-// Only a delimiter longer than the block can fill it with one candidate.
+// Only a delimiter longer than the block can fill it with one candidate; the
+// room doubles so that a very long candidate is not copied over and over.
 void BinaryStreamParser::GrowBlock() {
-  uint32_t capacity = m_BlockCapacity + BLOCK_SIZE;
+  uint32_t capacity = m_BlockCapacity * 2;
   auto* block = static_cast<unsigned char*>(ZEBMem::AllocateOrThrow(capacity));
   std::memcpy(block, m_Current, static_cast<uint32_t>(BlockEnd() - m_Current));
   if (m_Block != m_InlineBlock)
