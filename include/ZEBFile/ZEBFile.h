@@ -16,7 +16,10 @@
 #include "ZEBMem/MemoryPool.h"
 
 #include "ZEBFile/BinaryStreamParser.h"
+#include "ZEBFile/CFile.h"
 #include "ZEBFile/Catalog.h"
+#include "ZEBFile/DiskBuffer.h"
 #include "ZEBFile/Exceptions.h"
 #include "ZEBFile/MemoryBuffer.h"
+#include "ZEBFile/Path.h"
 #include "ZEBFile/ZEBFileMsg-I.h"
