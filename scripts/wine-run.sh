@@ -4,7 +4,8 @@
 #
 # - WINEPREFIX: --prefix=DIR (the cross build passes <build>/wine-prefix),
 #   else $ZEB_WINEPREFIX, else build/wine-prefix in this source tree; created
-#   once, under a lock, so that parallel tests do not race on it.
+#   once, under a lock, so that parallel tests do not race on it (--init
+#   only creates it).
 # - No debug channels, no display, no Mono or Gecko installers.
 # - The program's DLLs are found next to it: the cross build puts every
 #   runtime output, the compiler's runtime DLLs included, in one bin directory.
@@ -42,8 +43,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   ) 9>"$WINEPREFIX.lock"
 fi
 
+if [ "${1:-}" = --init ]; then
+  exit 0
+fi
 if [ $# -eq 0 ]; then
-  echo "usage: $0 program.exe [arguments]" >&2
+  echo "usage: $0 [--prefix=DIR] --init | program.exe [arguments]" >&2
   exit 2
 fi
 
