@@ -185,18 +185,24 @@ bool Run(unsigned char const* source, uint32_t count, uint32_t& sourceUsed, unsi
       ok = false;
       break;
     }
-    unsigned char bytes[4];
-    uint32_t length = To::Encode(d.cp, bytes);
+    // With room for the longest character the encoder writes in place;
+    // near the end of the room it writes aside and only what fits is kept.
+    unsigned char aside[4];
+    bool roomy = capacity - out >= sizeof aside;
+    unsigned char* target = roomy ? destination + out : aside;
+    uint32_t length = To::Encode(d.cp, target);
     if (length == 0) {
       if (strict) {
         ok = false;
         break;
       }
-      length = To::Encode(To::kDefault, bytes);
+      length = To::Encode(To::kDefault, target);
     }
-    if (length > capacity - out)
-      break;
-    std::memcpy(destination + out, bytes, length);
+    if (!roomy) {
+      if (length > capacity - out)
+        break;
+      std::memcpy(destination + out, aside, length);
+    }
     out += length;
     used += d.length;
   }

@@ -1,4 +1,6 @@
-// Character sets, numbered as the Windows code pages.
+// Character sets, numbered as the Windows code pages. The names below are
+// the common ones; any other code page number converts to CHARSET as it is
+// (ZEBCharset::Conv::IsImplemented tells whether it converts).
 #pragma once
 
 namespace ZEB {
@@ -12,6 +14,7 @@ enum CHARSET : int {
   CHARSET_KOREAN = 949,
   CHARSET_BIG5 = 950,
   CHARSET_IBM850 = 850,
+  CHARSET_IBM866 = 866,
   CHARSET_UTF16LE = 1200,
   CHARSET_UTF16BE = 1201,
   CHARSET_WINDOWS_1250 = 1250,
@@ -24,6 +27,10 @@ enum CHARSET : int {
   CHARSET_WINDOWS_1257 = 1257,
   CHARSET_WINDOWS_1258 = 1258,
   CHARSET_MAC_ROMAN = 10000,
+  CHARSET_KOI8_R = 20866,
+  CHARSET_KOI8_U = 21866,
+  CHARSET_ISO_8859_1 = 28591,
+  CHARSET_ISO_8859_15 = 28605,
   CHARSET_UTF8 = 65001,
 };
 

@@ -15,12 +15,18 @@ namespace ZEBCharset {
 // Converts bytes of one set into bytes of another. `sourceUsed` receives the
 // source bytes consumed, `written` the destination bytes written; it never
 // writes more than `capacity` bytes and stops before a character that does
-// not fit. Wide (16-bit) text is in native byte order.
+// not fit, so that a next call can go on from `source + sourceUsed`. Wide
+// (16-bit) text is in native byte order; the sets 1200 and 1201 are bytes in
+// little- and big-endian order. A surrogate pair is one character.
 //  - endOfInput: the source ends here, so an incomplete sequence at its end
 //    is converted as an invalid one instead of being left unconsumed;
-//  - strict: an invalid sequence stops the conversion (the result is then
-//    false) instead of becoming U+FFFD (or '?' in a single-byte set).
-// The result is false only for a strict stop.
+//  - strict: an invalid sequence, or a character the target set lacks, stops
+//    the conversion before it (the result is then false) instead of becoming
+//    U+FFFD (or the set's default character, '?', in a narrow set).
+// Invalid UTF-8 is any byte sequence that is not the shortest form of a
+// code point up to U+10FFFF other than a surrogate; each maximal beginning
+// of a valid sequence counts as one invalid sequence. Unpaired surrogates
+// are invalid in 16-bit text. The result is false only for a strict stop.
 using ConversionFunction = bool (*)(unsigned char const* source, uint32_t count, uint32_t& sourceUsed,
                                     unsigned char* destination, uint32_t capacity, uint32_t& written,
                                     bool endOfInput, bool strict);
@@ -34,12 +40,14 @@ public:
   // From the set to native 16-bit text, and back; null when not implemented.
   static ConversionFunction MbToWcConversionFunction(ZEB::CHARSET set);
   static ConversionFunction WcToMbConversionFunction(ZEB::CHARSET set);
-  // A direct conversion between two sets, or null when the conversion has to
-  // go through 16-bit text.
+    // A direct conversion between two sets, or null when the conversion has to
+  // go through 16-bit text. Direct conversions exist between any two of the
+  // built-in sets (1252, 1200, 1201, 65001).
   static ConversionFunction FastConversionFunction(ZEB::CHARSET from, ZEB::CHARSET to);
 
-  // A conversion through 16-bit text, with the signature of a conversion
-  // function.
+  // A conversion through 16-bit text, with the signature and the counting
+  // rules of a conversion function. Invalid when either set has no
+  // conversion.
   class ZEBCHARSET_API ConversionClass {
   public:
     ConversionClass(ZEB::CHARSET from, ZEB::CHARSET to);
@@ -55,7 +63,9 @@ public:
 
 // Whole-text conversions: a loop of calls into a 4096-byte block with both
 // flags false, stopping when a call consumes nothing or the source is used
-// up. A set without a conversion gives an empty result.
+// up. What is then left can only be a character cut by the end of the text:
+// it is converted as invalid (U+FFFD, or '?') rather than dropped. A set
+// without a conversion gives an empty result.
 ZEBCHARSET_API std::string Convert(ZEB::CHARSET from, ZEB::CHARSET to, std::string const& text);
 ZEBCHARSET_API ZEB::WString ToWide(ZEB::CHARSET from, std::string const& text);
 ZEBCHARSET_API std::string FromWide(ZEB::CHARSET to, ZEB::WString const& text);
