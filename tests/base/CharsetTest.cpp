@@ -482,3 +482,47 @@ TEST(CodePageApi, CodePageInformation) {
   EXPECT_TRUE(IsValidCodePage(932));
   EXPECT_FALSE(IsValidCodePage(12345));
 }
+
+// Random bytes, as a damaged property set would hand them over: every set
+// to every target, in blocks of random size, gives the one-call result and
+// always makes progress.
+TEST(CharsetConv, RandomBytesConvertTheSameInAnyBlockSize) {
+  uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 16;
+  };
+  CHARSET const sources[] = {ZEB::CHARSET_WINDOWS_1252, ZEB::CHARSET_UTF8, ZEB::CHARSET_UTF16LE,
+                             ZEB::CHARSET_UTF16BE, ZEB::CHARSET_WINDOWS_1251, ZEB::CHARSET_SHIFT_JIS};
+  CHARSET const targets[] = {ZEB::CHARSET_UTF8, ZEB::CHARSET_UTF16BE, ZEB::CHARSET_SHIFT_JIS};
+  for (int round = 0; round < 150; ++round) {
+    std::string bytes;
+    for (unsigned n = next() % 40; n > 0; --n) {
+      unsigned r = next();
+      // Mostly high bytes and the bytes that start or end sequences.
+      static int const interesting[] = {0x00, 0x41, 0x80, 0x81, 0x9F, 0xBF, 0xC2, 0xD8, 0xDC, 0xE0, 0xED, 0xF0, 0xF4, 0xFF};
+      bytes += static_cast<char>(r % 3 ? interesting[(r >> 2) % 14] : (r >> 4) & 0xFF);
+    }
+    for (CHARSET from : sources)
+      for (CHARSET to : targets) {
+        SCOPED_TRACE("round " + std::to_string(round) + ", " + std::to_string(from) + " to " + std::to_string(to) +
+                     ": " + Hex(bytes));
+        ConversionFunction direct = Conv::FastConversionFunction(from, to);
+        Conv::ConversionClass through(from, to);
+        auto convert = [&](unsigned char const* s, uint32_t n, uint32_t& used, unsigned char* d, uint32_t cap,
+                           uint32_t& written, bool end, bool strict) {
+          return direct ? direct(s, n, used, d, cap, written, end, strict)
+                        : through(s, n, used, d, cap, written, end, strict);
+        };
+        std::string whole = Call(convert, bytes, 1024, true).out;
+        std::string pieces;
+        for (std::size_t used = 0; used < bytes.size();) {
+          Result r = Call(convert, bytes.substr(used), 4 + next() % 6, true);
+          ASSERT_GT(r.used, 0u);
+          used += r.used;
+          pieces += r.out;
+        }
+        EXPECT_EQ(Hex(pieces), Hex(whole));
+      }
+  }
+}
