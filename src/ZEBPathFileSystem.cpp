@@ -69,9 +69,14 @@ void PathT<char>::CreateFileA() const {
 }
 
 void PathT<char>::Delete(bool force) {
+  // Only an attribute that is set is cleared: asking to clear one that is
+  // not would fail needlessly where attributes cannot be changed (a
+  // symbolic link on POSIX).
   if (force && IsFile()) {
-    SetAttribute(READ_ONLY, false);
-    SetAttribute(HIDDEN, false);
+    if (IsReadOnly())
+      SetAttribute(READ_ONLY, false);
+    if (IsHidden())
+      SetAttribute(HIDDEN, false);
   }
   int failed = 0;
   if (IsFile() && IsWritable())
@@ -147,19 +152,25 @@ template <class Sink> void PathT<char>::List(std::string const& filter, bool con
   ZEB::FindHandle search(FindFirstFileA((directory + filter).c_str(), &data));
   if (!search.IsValid())
     return;
-  bool more;
+  // "." and ".." are no entries: the flag is polled after each entry
+  // listed, so that a flag already set still lets the first one through.
+  bool listed = false;
   bool stopped = false;
   do {
-    if (!IsDotName(data.cFileName)) {
+    if (listed && stop && IsSet(*stop)) {
+      stopped = true;
+      break;
+    }
+    listed = !IsDotName(data.cFileName);
+    if (listed) {
       PathT entry(directory + data.cFileName);
       entry.m_Attributes = int32_t(data.dwFileAttributes);
       entry.m_Size = uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-      entry.m_LastModificationDate = FileTimeToDate(data.ftLastWriteTime.dwLowDateTime, data.ftLastWriteTime.dwHighDateTime);
+      entry.m_LastModificationDate =
+          FileTimeToDate(data.ftLastWriteTime.dwLowDateTime, data.ftLastWriteTime.dwHighDateTime);
       sink(entry);
     }
-    more = FindNextFileA(search, &data) != FALSE;
-    stopped = more && stop && IsSet(*stop);
-  } while (more && !stopped);
+  } while (FindNextFileA(search, &data));
   if (!stopped && GetLastError() != ERROR_NO_MORE_FILES)
     PathTThrow::ThrowError(PathTThrow::CANNOT_LIST_ALL_FILES, m_FullPath, PATH_EMPTY_STRING);
 }
