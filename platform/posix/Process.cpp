@@ -1,6 +1,10 @@
 #include "ZEBPlatform/Win32.h"
 
+#include "ZEBPlatform/Config.h"
+
+#include <cerrno>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 void InitializeCriticalSection(LPCRITICAL_SECTION section) {
@@ -20,3 +24,24 @@ void LeaveCriticalSection(LPCRITICAL_SECTION section) { pthread_mutex_unlock(&se
 DWORD GetCurrentThreadId() { return static_cast<DWORD>(syscall(SYS_gettid)); }
 
 BOOL DisableThreadLibraryCalls(HMODULE) { return TRUE; }
+
+DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
+
+namespace ZEBPlatform {
+
+System LiveSystem() { return System::PosixLayer; }
+
+int RunInChildProcess(int (*body)(void*), void* argument) {
+  pid_t child = ::fork();
+  if (child < 0)
+    return -1;
+  if (child == 0)
+    ::_exit(body(argument));
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0)
+    if (errno != EINTR)
+      return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace ZEBPlatform

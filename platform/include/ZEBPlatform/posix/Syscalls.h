@@ -5,6 +5,7 @@
 #pragma once
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
@@ -31,7 +32,7 @@ struct SyscallTable {
   // rename that fails with EEXIST when the target exists (renameat2 with
   // RENAME_NOREPLACE, or link and unlink where that is not supported).
   int (*renameNoReplace)(char const* from, char const* to);
-  int (*rename)(char const* from, char const* to);
+  int (*renameReplacing)(char const* from, char const* to);
   int (*link)(char const* from, char const* to);
   int (*symlink)(char const* target, char const* path);
   int (*chmod)(char const* path, mode_t mode);

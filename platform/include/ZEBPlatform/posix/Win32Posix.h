@@ -422,5 +422,11 @@ ZEBPLATFORM_API struct tm* ZEBPlatformLocalTime(time_t const* time);
 #define rename ZEBPlatformRename
 #define getenv ZEBPlatformGetEnv
 #define localtime ZEBPlatformLocalTime
+// Headers read later may name them std::rename, std::getenv, std::localtime.
+namespace std {
+using ::ZEBPlatformGetEnv;
+using ::ZEBPlatformLocalTime;
+using ::ZEBPlatformRename;
+} // namespace std
 
 #include "ZEBPlatform/posix/CodePagePosix.h"
