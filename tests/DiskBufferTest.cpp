@@ -353,6 +353,33 @@ TEST(DiskBuffer, DiskFillingUpHalfWayKeepsWhatWasTaken) {
   }
 }
 
+// A read failing while the window is reloaded: the exception passes, and the
+// buffer still gives every byte afterwards.
+TEST(DiskBuffer, FailedWindowReloadLeavesTheBufferConsistent) {
+  ScratchDir dir;
+  DiskBuffer buffer(dir.Text(), 1024, 4096);
+  auto data = Pattern(20000);
+  buffer.PutAll(data.data(), 20000);
+  buffer.SeekG(0);
+  std::vector<unsigned char> got(100);
+  if (!ZEBPlatform::FailNext(ZEBPlatform::Call::Read, EIO, 1))
+    GTEST_SKIP() << "made by the POSIX layer's fault injection";
+  try {
+    buffer.Get(got.data(), 100); // read from the file, then the window reload fails
+    ADD_FAILURE() << "no exception";
+  } catch (ZEBFile::FileException const& e) {
+    ASSERT_TRUE(e.Info());
+    EXPECT_EQ(e.Info()->Id(), int(ZEBFileMsg::CANNOT_READ));
+  }
+  ZEBPlatform::ClearFaults();
+  EXPECT_EQ(std::vector<unsigned char>(data.begin(), data.begin() + 100), got);
+  EXPECT_EQ(buffer.TellG(), 100u);
+  got.resize(1000);
+  buffer.GetAll(got.data(), 1000);
+  EXPECT_EQ(std::vector<unsigned char>(data.begin() + 100, data.begin() + 1100), got);
+  EXPECT_EQ(ReadAll(buffer), data);
+}
+
 namespace {
 
 // The reference: a vector with the seek rules of the buffers written out
