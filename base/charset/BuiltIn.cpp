@@ -45,6 +45,9 @@ constexpr char16_t k1252High[32] = {
 
 struct Windows1252 {
   static constexpr char32_t kDefault = '?';
+  static constexpr bool kAsciiBytes = true;
+  static constexpr uint32_t kAsciiLength = 1;
+  static void PutAscii(unsigned char c, unsigned char* out) { out[0] = c; }
 
   static Decoded Decode(unsigned char const* s, uint32_t, bool) {
     unsigned char b = s[0];
@@ -72,6 +75,9 @@ struct Windows1252 {
 // U+10FFFF are invalid.
 struct Utf8 {
   static constexpr char32_t kDefault = kReplacement;
+  static constexpr bool kAsciiBytes = true;
+  static constexpr uint32_t kAsciiLength = 1;
+  static void PutAscii(unsigned char c, unsigned char* out) { out[0] = c; }
 
   static Decoded Decode(unsigned char const* s, uint32_t n, bool endOfInput) {
     unsigned b0 = s[0];
@@ -127,6 +133,9 @@ struct Utf8 {
 // so is an odd byte at the end of the input.
 template <bool BigEndian> struct Utf16 {
   static constexpr char32_t kDefault = kReplacement;
+  static constexpr bool kAsciiBytes = false;
+  static constexpr uint32_t kAsciiLength = 2;
+  static void PutAscii(unsigned char c, unsigned char* out) { Store(c, out); }
 
   static char32_t Unit(unsigned char const* s) {
     return BigEndian ? static_cast<char32_t>(s[0] << 8 | s[1]) : static_cast<char32_t>(s[1] << 8 | s[0]);
@@ -178,6 +187,19 @@ bool Run(unsigned char const* source, uint32_t count, uint32_t& sourceUsed, unsi
   uint32_t out = 0;
   bool ok = true;
   while (used < count) {
+    if constexpr (From::kAsciiBytes) {
+      // Runs of ASCII, the bulk of most texts, skip the general path.
+      uint32_t run = count - used;
+      uint32_t room = (capacity - out) / To::kAsciiLength;
+      uint32_t most = run < room ? run : room;
+      uint32_t i = 0;
+      for (; i < most && source[used + i] < 0x80; ++i)
+        To::PutAscii(source[used + i], destination + out + i * To::kAsciiLength);
+      used += i;
+      out += i * To::kAsciiLength;
+      if (used == count)
+        break;
+    }
     Decoded d = From::Decode(source + used, count - used, endOfInput);
     if (d.status == Status::Incomplete)
       break;
