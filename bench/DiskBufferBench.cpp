@@ -81,7 +81,7 @@ void BM_FileClassWriteRead(benchmark::State& state) {
     ThroughFileClass(total);
   state.SetBytesProcessed(int64_t(state.iterations()) * total * 2);
 }
-BENCHMARK(BM_FileClassWriteRead)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_FileClassWriteRead)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 
 void BM_DiskBufferWriteRead(benchmark::State& state) {
   uint32_t total = TotalBytes();
@@ -89,7 +89,7 @@ void BM_DiskBufferWriteRead(benchmark::State& state) {
     ThroughDiskBuffer(total);
   state.SetBytesProcessed(int64_t(state.iterations()) * total * 2);
 }
-BENCHMARK(BM_DiskBufferWriteRead)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_DiskBufferWriteRead)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 
 // Both ways in each iteration, alternating, so that both see the same state
 // of the disk and the page cache.
@@ -111,6 +111,6 @@ void BM_DiskBufferVersusFileClass(benchmark::State& state) {
   state.counters["diskbuffer_MiBps"] = mib / bufferSeconds;
   state.counters["ratio"] = fileSeconds / bufferSeconds;
 }
-BENCHMARK(BM_DiskBufferVersusFileClass)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_DiskBufferVersusFileClass)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 } // namespace
