@@ -36,10 +36,10 @@ public:
   static std::string const PATH_DOUBLE_SEPARATOR; // two backslashes
   static std::string const PATH_PARENT;          // ".."
 
-  enum ChangeExtensionMode { ADD_EXTENSION = 0, LAST_EXTENSION = 1, ALL_EXTENSIONS = 2 };
+  enum ChangeExtensionMode : int { ADD_EXTENSION = 0, LAST_EXTENSION = 1, ALL_EXTENSIONS = 2 };
 
   // The platform's file-attribute bits.
-  enum FileAttributes {
+  enum FileAttributes : int {
     READ_ONLY = 0x1,
     HIDDEN = 0x2,
     SYSTEM = 0x4,
@@ -205,7 +205,7 @@ private:
 // Raises the path errors with their catalog messages.
 class ZEBFILE_API PathTThrow {
 public:
-  enum ErrorType {
+  enum ErrorType : int {
     CANNOT_RETRIEVE_SERVER = 0,
     DRIVE_DOES_NOT_EXIST = 1,
     CANNOT_CREATE = 2,
