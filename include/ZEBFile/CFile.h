@@ -18,7 +18,7 @@ class ZEBFILE_API CFileBase {
 public:
   // What failed, for Throw. Values 2 and 4 name nothing: Throw passes over
   // them, as over any other value outside the list.
-  enum Action {
+  enum Action : int {
     OPEN_READ = 0,
     OPEN_WRITE = 1,
     DELETE_FILE = 3,
