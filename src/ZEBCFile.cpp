@@ -1,6 +1,7 @@
 #include "ZEBFile/CFile.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "ZEBFile/Exceptions.h"
 #include "ZEBFile/ZEBFileMsg-I.h"
