@@ -550,6 +550,32 @@ TEST(PathCasing, RecoveredFromTheDisk) {
   EXPECT_EQ(root.FullPath(), "X:\\");
 }
 
+TEST(PathCasing, RecoveredBelowAHostDirectory) {
+  TempDir dir;
+  dir.MakeDirs("Mixed Case/Sub");
+  dir.WriteFile("Mixed Case/Sub/File.TXT");
+  Path path(Path(dir.Native()).FullPath() + "\\MIXED case\\sub\\file.txt");
+  path.RetrieveCasing();
+  EXPECT_EQ(path.FullPath(), Path(dir.Child("Mixed Case/Sub/File.TXT")).FullPath());
+}
+
+TEST(PathCasing, UncServerFoldedShareAsWritten) {
+  TempDir dir;
+  dir.MakeDirs("Docs");
+  dir.WriteFile("Docs/Report.Doc");
+  if (!ZEBPlatform::MapShare("FileServer", "Public", dir.Native()))
+    GTEST_SKIP() << "shares cannot be mapped on this system";
+  Path path("\\\\FILESERVER\\PUBLIC\\docs\\report.doc");
+  ASSERT_TRUE(path.Exists());
+  EXPECT_EQ(path.GetServer(), "FILESERVER");
+  path.RetrieveCasing();
+  EXPECT_EQ(path.FullPath(), "\\\\fileserver\\PUBLIC\\Docs\\Report.Doc");
+  Path share("\\\\FileServer\\Public");
+  share.RetrieveCasing();
+  EXPECT_EQ(share.FullPath(), "\\\\fileserver\\Public");
+  ZEBPlatform::UnmapShare("FileServer", "Public");
+}
+
 TEST(PathCasing, MissingOrRelativePathUnchanged) {
   ZEB_MAP_DRIVE_X(drive);
   Path missing("x:\\program files\\none.txt");
