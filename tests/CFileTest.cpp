@@ -137,18 +137,6 @@ int OpenInChild(void* argument) {
 
 } // namespace
 
-TEST(CFile, ConstructionOpensNothing) {
-  ScratchDir dir;
-  File file(dir.File("never.bin"), File::HINT_RANDOM, false, true);
-  EXPECT_FALSE(file.IsOpen());
-  EXPECT_EQ(file.Tell(), 0u);
-  EXPECT_EQ(file.Size(), 0u);
-  EXPECT_EQ(file.AccessHintValue(), uint32_t(File::HINT_RANDOM));
-  EXPECT_FALSE(file.Buffered());
-  EXPECT_TRUE(file.Keep());
-  EXPECT_FALSE(fs::exists(dir.File("never.bin")));
-}
-
 TEST(CFile, OpenModesCreateKeepOrTruncate) {
   ScratchDir dir;
   std::string path = dir.File("modes.bin");
@@ -184,11 +172,14 @@ TEST(CFile, OpenModesCreateKeepOrTruncate) {
   EXPECT_TRUE(fs::exists(fresh));
 }
 
-TEST(CFile, UnknownModeOpensNothing) {
+TEST(CFile, NothingIsOpenedWithoutAKnownMode) {
   ScratchDir dir;
-  File file(dir.File("x.bin"));
+  File file(dir.File("x.bin"), File::HINT_RANDOM, false, true);
+  EXPECT_FALSE(file.IsOpen());
   EXPECT_EQ(file.Open(3), 0u);
   EXPECT_FALSE(file.IsOpen());
+  EXPECT_EQ(file.Tell(), 0u);
+  EXPECT_EQ(file.Size(), 0u);
   EXPECT_FALSE(fs::exists(dir.File("x.bin")));
 }
 
