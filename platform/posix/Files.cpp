@@ -164,8 +164,10 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
       return Fail(ERROR_FILE_EXISTS, INVALID_HANDLE_VALUE);
     if (creationDisposition == CREATE_ALWAYS || creationDisposition == TRUNCATE_EXISTING)
       return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
-  } else if (mapped.trailingSeparator || mapped.root) {
-    return Fail(exists ? ERROR_INVALID_NAME : PathError(ENOENT, mapped.host), INVALID_HANDLE_VALUE);
+  } else if (mapped.trailingSeparator) {
+    return Fail(ERROR_INVALID_NAME, INVALID_HANDLE_VALUE);
+  } else if (mapped.root) {
+    return Fail(exists ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
   }
 
   bool truncate = false;

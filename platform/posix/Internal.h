@@ -44,7 +44,7 @@ int CrtFail(DWORD error);
 
 struct MappedPath {
   std::string host;               // absolute host path, no trailing '/' except for "/"
-  std::string name;               // last component as written (after trimming), empty for a root
+  std::string name;               // last component as written (before case resolution), empty for a root
   bool trailingSeparator = false; // the text ended with a separator
   bool root = false;              // a drive root, a share root or the host root
 };

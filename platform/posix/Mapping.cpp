@@ -142,17 +142,17 @@ LPVOID MapViewOfFile(HANDLE mappingHandle, DWORD desiredAccess, DWORD fileOffset
   return address;
 }
 
+// Any address inside a view names the view, as on Windows.
 BOOL UnmapViewOfFile(LPCVOID baseAddress) {
-  size_t length = 0;
+  View view;
+  uintptr_t base = ViewHolding(reinterpret_cast<uintptr_t>(baseAddress), view);
+  if (!base)
+    return Fail(ERROR_INVALID_ADDRESS);
   {
     std::lock_guard<std::mutex> lock(g_ViewMutex);
-    auto found = g_Views.find(reinterpret_cast<uintptr_t>(baseAddress));
-    if (found == g_Views.end())
-      return Fail(ERROR_INVALID_ADDRESS);
-    length = found->second.length;
-    g_Views.erase(found);
+    g_Views.erase(base);
   }
-  Syscalls().munmap(const_cast<void*>(baseAddress), length);
+  Syscalls().munmap(reinterpret_cast<void*>(base), view.length);
   return TRUE;
 }
 

@@ -109,6 +109,7 @@ int LongestDrive(std::string const& host) {
 struct Anchored {
   enum Kind { DRIVE, UNC, ROOTED, RELATIVE } kind = RELATIVE;
   int drive = -1;
+  char letter = 0; // as written
   std::string server, share;
   std::string floor;                   // host directory that ".." cannot leave; empty when unmapped
   std::vector<std::string> components; // below the floor
@@ -202,6 +203,7 @@ DWORD Anchor(char const* text, unsigned flags, Anchored& out) {
   } else if (IsDriveSpec(path)) {
     out.kind = Anchored::DRIVE;
     out.drive = DriveIndex(path[0]);
+    out.letter = path[0];
     out.floor = DriveHost(out.drive);
     if (path.size() > 2 && path[2] == '\\') {
       rest = path.substr(3);
@@ -212,6 +214,7 @@ DWORD Anchor(char const* text, unsigned flags, Anchored& out) {
       if (!out.floor.empty()) {
         std::string current = CurrentHostDirectory();
         if (IsUnder(current, out.floor) && LongestDrive(current) == out.drive) {
+          out.letter = static_cast<char>('A' + out.drive);
           std::vector<std::string> all = HostComponents(current);
           out.components.assign(all.begin() + static_cast<long>(HostComponents(out.floor).size()), all.end());
         }
@@ -286,7 +289,7 @@ std::string WindowsForm(Anchored const& anchored) {
   std::string text;
   switch (anchored.kind) {
   case Anchored::DRIVE:
-    text = std::string(1, static_cast<char>('A' + anchored.drive)) + ":\\";
+    text = std::string(1, anchored.letter) + ":\\";
     break;
   case Anchored::UNC:
     text = "\\\\" + anchored.server + "\\" + anchored.share + "\\";
@@ -393,6 +396,7 @@ bool MapPath(char const* windowsPath, MappedPath& out, unsigned flags) {
     return Fail(error, false);
   if (anchored.floor.empty())
     return Fail(ERROR_PATH_NOT_FOUND, false);
+  out.name = anchored.components.empty() ? std::string() : anchored.components.back();
   if (flags & MAP_RESOLVE_CASE) {
     out.host = ResolveCase(anchored.floor, anchored.components);
   } else {
@@ -400,7 +404,6 @@ bool MapPath(char const* windowsPath, MappedPath& out, unsigned flags) {
     for (std::string const& component : anchored.components)
       out.host = JoinHost(out.host, component);
   }
-  out.name = anchored.components.empty() ? std::string() : anchored.components.back();
   out.trailingSeparator = anchored.trailingSeparator;
   out.root = anchored.components.empty();
   return true;

@@ -137,7 +137,7 @@ HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findFileData) {
     return Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
   DIR* dir = Syscalls().opendir(directory.host.c_str());
   if (!dir)
-    return Fail(PathError(errno, directory.host), INVALID_HANDLE_VALUE);
+    return Fail(errno == ENOENT ? ERROR_PATH_NOT_FOUND : PathError(errno, directory.host), INVALID_HANDLE_VALUE);
   std::vector<Entry> entries;
   errno = 0;
   while (struct dirent* found = Syscalls().readdir(dir)) {
