@@ -3,7 +3,6 @@
 // system error, checked transfers, seek range rules, sizes on disk, delete.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -17,34 +16,13 @@
 #include "ZEBFile/ZEBFileMsg-I.h"
 #include "ZEBPlatform/Config.h"
 #include "ZEBPlatform/Win32.h"
+#include "support/TempDir.h"
 
 using namespace ZEBFile;
 using File = CFileT<unsigned>;
 namespace fs = std::filesystem;
 
 namespace {
-
-// A fresh directory under the system's temporary directory, removed with
-// everything in it.
-class ScratchDir {
-public:
-  ScratchDir() {
-    static std::atomic<int> counter{0};
-    m_Path = fs::temp_directory_path() /
-             ("zeb-cfile-" + std::to_string(_getpid()) + "-" + std::to_string(counter.fetch_add(1)));
-    fs::remove_all(m_Path);
-    fs::create_directories(m_Path);
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    fs::permissions(m_Path, fs::perms::all, ignored);
-    fs::remove_all(m_Path, ignored);
-  }
-  std::string File(std::string const& name) const { return (m_Path / name).string(); }
-
-private:
-  fs::path m_Path;
-};
 
 void WriteHostFile(std::string const& path, std::string const& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -138,8 +116,8 @@ int OpenInChild(void* argument) {
 } // namespace
 
 TEST(CFile, OpenModesCreateKeepOrTruncate) {
-  ScratchDir dir;
-  std::string path = dir.File("modes.bin");
+  ZEBTest::TempDir dir("cfile");
+  std::string path = dir.Child("modes.bin");
 
   File file(path);
   EXPECT_EQ(file.Open(File::CREATE), 0u);
@@ -166,26 +144,26 @@ TEST(CFile, OpenModesCreateKeepOrTruncate) {
   file.Close();
   EXPECT_EQ(fs::file_size(path), 0u);
 
-  std::string fresh = dir.File("fresh.bin");
+  std::string fresh = dir.Child("fresh.bin");
   File created(fresh);
   EXPECT_EQ(created.Open(File::READ_WRITE), 0u) << "READ_WRITE creates a missing file";
   EXPECT_TRUE(fs::exists(fresh));
 }
 
 TEST(CFile, NothingIsOpenedWithoutAKnownMode) {
-  ScratchDir dir;
-  File file(dir.File("x.bin"), File::HINT_RANDOM, false, true);
+  ZEBTest::TempDir dir("cfile");
+  File file(dir.Child("x.bin"), File::HINT_RANDOM, false, true);
   EXPECT_FALSE(file.IsOpen());
   EXPECT_EQ(file.Open(3), 0u);
   EXPECT_FALSE(file.IsOpen());
   EXPECT_EQ(file.Tell(), 0u);
   EXPECT_EQ(file.Size(), 0u);
-  EXPECT_FALSE(fs::exists(dir.File("x.bin")));
+  EXPECT_FALSE(fs::exists(dir.Child("x.bin")));
 }
 
 TEST(CFile, ReopeningTheSameObjectInAnotherModeWorks) {
-  ScratchDir dir;
-  std::string path = dir.File("reopen.bin");
+  ZEBTest::TempDir dir("cfile");
+  std::string path = dir.Child("reopen.bin");
   WriteHostFile(path, "abc");
   File file(path);
   file.Open(File::READ);
@@ -196,13 +174,13 @@ TEST(CFile, ReopeningTheSameObjectInAnotherModeWorks) {
 }
 
 TEST(CFile, OpenFailuresGiveTheirClassMessageAndError) {
-  ScratchDir dir;
-  File missing(dir.File("missing.bin"));
+  ZEBTest::TempDir dir("cfile");
+  File missing(dir.Child("missing.bin"));
   ExpectError(Catch([&] { missing.Open(File::READ); }), typeid(FileCannotOpenException),
               ZEBFileMsg::CANNOT_OPEN_READ_ONLY, 49, ERROR_FILE_NOT_FOUND, missing);
   EXPECT_FALSE(missing.IsOpen());
 
-  File noDirectory(dir.File("no-such-dir/file.bin"));
+  File noDirectory(dir.Child("no-such-dir/file.bin"));
   ExpectError(Catch([&] { noDirectory.Open(File::CREATE); }), typeid(FileCannotOpenException),
               ZEBFileMsg::CANNOT_OPEN_WRITE_ONLY, 61, ERROR_PATH_NOT_FOUND, noDirectory);
   ExpectError(Catch([&] { noDirectory.Open(File::READ_WRITE); }), typeid(FileCannotOpenException),
@@ -210,8 +188,8 @@ TEST(CFile, OpenFailuresGiveTheirClassMessageAndError) {
 
   if (!ZEBPlatform::FailNext(ZEBPlatform::Call::Open, EACCES))
     GTEST_SKIP() << "access denial is made by the POSIX layer's fault injection";
-  WriteHostFile(dir.File("locked.bin"), "x");
-  File locked(dir.File("locked.bin"));
+  WriteHostFile(dir.Child("locked.bin"), "x");
+  File locked(dir.Child("locked.bin"));
   ExpectError(Catch([&] { locked.Open(File::READ); }), typeid(FileAccessDeniedException),
               ZEBFileMsg::CANNOT_OPEN_READ_ONLY, 49, ERROR_ACCESS_DENIED, locked);
   ZEBPlatform::ClearFaults();
@@ -234,8 +212,8 @@ TEST(CFile, SharingBetweenHandlesAndProcesses) {
       {File::CREATE, File::READ, false},
       {File::CREATE, File::CREATE, false},
   };
-  ScratchDir dir;
-  std::string path = dir.File("shared.bin");
+  ZEBTest::TempDir dir("cfile");
+  std::string path = dir.Child("shared.bin");
   for (Row const& row : rows) {
     SCOPED_TRACE(std::string("held ") + ModeName(row.held) + ", second " + ModeName(row.second));
     WriteHostFile(path, "shared content");
@@ -295,11 +273,11 @@ TEST(CFile, ThrowChoosesTheClassFromActionAndError) {
 }
 
 TEST(CFile, WriteWithHintsAndCloseKeepsTheFileUnlessDeleteOnClose) {
-  ScratchDir dir;
+  ZEBTest::TempDir dir("cfile");
   for (uint32_t hint : {0u, 1u, 2u, 3u, 4u, 7u}) {
     SCOPED_TRACE("hint " + std::to_string(hint));
     for (bool buffered : {true, false}) {
-      std::string path = dir.File("hint" + std::to_string(hint) + (buffered ? "b" : "u"));
+      std::string path = dir.Child("hint" + std::to_string(hint) + (buffered ? "b" : "u"));
       {
         File file(path, hint, buffered);
         file.Open(File::CREATE);
@@ -316,8 +294,8 @@ TEST(CFile, WriteWithHintsAndCloseKeepsTheFileUnlessDeleteOnClose) {
 }
 
 TEST(CFile, ExactReadPastTheEndThrowsAndLeavesThePosition) {
-  ScratchDir dir;
-  File file(dir.File("short.bin"));
+  ZEBTest::TempDir dir("cfile");
+  File file(dir.Child("short.bin"));
   file.Open(File::CREATE);
   file.Write("0123456789", 1, 10);
   file.Seek(4, File::FROM_BEGIN, File::FORWARD);
@@ -356,8 +334,8 @@ TEST(CFile, SeekRangeRules) {
       {3, 2, File::FROM_CURRENT, File::Direction(7), false, 1},
       {3, 5, File::FROM_CURRENT, F, false, 8},
   };
-  ScratchDir dir;
-  File file(dir.File("seek.bin"));
+  ZEBTest::TempDir dir("cfile");
+  File file(dir.Child("seek.bin"));
   file.Open(File::CREATE);
   file.Write("abcd", 1, 4);
   for (Row const& row : rows) {
@@ -375,8 +353,8 @@ TEST(CFile, SeekRangeRules) {
 }
 
 TEST(CFile, SeekBeyondTheEndRaisesTheSizeButNotTheFile) {
-  ScratchDir dir;
-  std::string path = dir.File("sparse.bin");
+  ZEBTest::TempDir dir("cfile");
+  std::string path = dir.Child("sparse.bin");
   File file(path);
   file.Open(File::CREATE);
   file.Write("abcd", 1, 4);
@@ -401,8 +379,8 @@ TEST(CFile, SeekBeyondTheEndRaisesTheSizeButNotTheFile) {
 }
 
 TEST(CFile, SetSizeGrowsAndGrowExtendsFromTheEnd) {
-  ScratchDir dir;
-  std::string path = dir.File("grow.bin");
+  ZEBTest::TempDir dir("cfile");
+  std::string path = dir.Child("grow.bin");
   File file(path);
   file.Open(File::CREATE);
   file.Write("xy", 1, 2);
@@ -423,8 +401,8 @@ TEST(CFile, SetSizeGrowsAndGrowExtendsFromTheEnd) {
 // Positions stop at 0xFFFFFFFF: a seek past it is a seek error, a write
 // that would cross it writes nothing; neither moves the position.
 TEST(CFile, FourGibibyteLimit) {
-  ScratchDir dir;
-  std::string path = dir.File("limit.bin");
+  ZEBTest::TempDir dir("cfile");
+  std::string path = dir.Child("limit.bin");
   File file(path);
   file.Open(File::CREATE);
   file.Seek(0xFFFFFFF0u, File::FROM_BEGIN, File::FORWARD);
@@ -448,8 +426,8 @@ TEST(CFile, FourGibibyteLimit) {
 }
 
 TEST(CFile, FailedWriteThrowsWriteErrorAndKeepsThePosition) {
-  ScratchDir dir;
-  std::string path = dir.File("full.bin");
+  ZEBTest::TempDir dir("cfile");
+  std::string path = dir.Child("full.bin");
   File file(path);
   file.Open(File::CREATE);
   file.Write("abcd", 1, 4);
@@ -472,8 +450,8 @@ TEST(CFile, FailedWriteThrowsWriteErrorAndKeepsThePosition) {
 }
 
 TEST(CFile, FailedSizeChangesKeepSizeAndPosition) {
-  ScratchDir dir;
-  std::string path = dir.File("trunc.bin");
+  ZEBTest::TempDir dir("cfile");
+  std::string path = dir.Child("trunc.bin");
   File file(path);
   file.Open(File::CREATE);
   file.Write("abcdef", 1, 6);
@@ -508,8 +486,8 @@ TEST(CFile, FailedSizeChangesKeepSizeAndPosition) {
 }
 
 TEST(CFile, DeleteRemovesTheFileOrOnlyCloses) {
-  ScratchDir dir;
-  std::string path = dir.File("doomed.bin");
+  ZEBTest::TempDir dir("cfile");
+  std::string path = dir.Child("doomed.bin");
   File file(path);
   file.Open(File::CREATE);
   file.Write("x", 1, 1);
@@ -518,7 +496,7 @@ TEST(CFile, DeleteRemovesTheFileOrOnlyCloses) {
   EXPECT_FALSE(fs::exists(path));
   EXPECT_NO_THROW(file.Delete()) << "a second delete finds no file";
 
-  File never(dir.File("never.bin"));
+  File never(dir.Child("never.bin"));
   EXPECT_NO_THROW(never.Delete());
 
   WriteHostFile(path, "again");

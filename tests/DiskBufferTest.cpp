@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +20,7 @@
 #include "ZEBFile/ZEBFileMsg-I.h"
 #include "ZEBPlatform/Config.h"
 #include "ZEBPlatform/Win32.h"
+#include "support/TempDir.h"
 
 using ZEBFile::DiskBuffer;
 using Buf = ZEB::BinaryStreamBufT<unsigned>;
@@ -30,26 +30,16 @@ namespace {
 
 constexpr char const NAME_PREFIX[] = "ZEBDiskBuffer-";
 
+// A test's own directory, and the temporary files of disk buffers in it.
 class ScratchDir {
 public:
-  ScratchDir() {
-    static std::atomic<int> counter{0};
-    m_Path = fs::temp_directory_path() /
-             ("zeb-diskbuffer-" + std::to_string(_getpid()) + "-" + std::to_string(counter.fetch_add(1)));
-    fs::remove_all(m_Path);
-    fs::create_directories(m_Path);
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    fs::remove_all(m_Path, ignored);
-  }
-  std::string Text() const { return m_Path.string(); }
-  fs::path const& Path() const { return m_Path; }
+  std::string const& Text() const { return m_Dir.Native(); }
+  fs::path Path() const { return fs::path(m_Dir.Native()); }
 
   // Names of the temporary files of disk buffers in the directory.
   std::vector<std::string> TempFiles() const {
     std::vector<std::string> names;
-    for (auto const& entry : fs::directory_iterator(m_Path)) {
+    for (auto const& entry : fs::directory_iterator(Path())) {
       std::string name = entry.path().filename().string();
       if (name.rfind(NAME_PREFIX, 0) == 0)
         names.push_back(name);
@@ -59,7 +49,7 @@ public:
   }
 
 private:
-  fs::path m_Path;
+  ZEBTest::TempDir m_Dir{"diskbuffer"};
 };
 
 std::vector<unsigned char> Pattern(std::size_t size, unsigned seed = 0) {
