@@ -21,6 +21,22 @@ namespace ZEBFile {
 
 using namespace PathConstants;
 
+constexpr bool SameBit(PathT<char>::FileAttributes ours, unsigned long platform) {
+  return static_cast<unsigned long>(ours) == platform;
+}
+static_assert(SameBit(PathT<char>::READ_ONLY, FILE_ATTRIBUTE_READONLY) &&
+                  SameBit(PathT<char>::HIDDEN, FILE_ATTRIBUTE_HIDDEN) &&
+                  SameBit(PathT<char>::SYSTEM, FILE_ATTRIBUTE_SYSTEM) &&
+                  SameBit(PathT<char>::DIRECTORY, FILE_ATTRIBUTE_DIRECTORY) &&
+                  SameBit(PathT<char>::ARCHIVE, FILE_ATTRIBUTE_ARCHIVE) &&
+                  SameBit(PathT<char>::NORMAL, FILE_ATTRIBUTE_NORMAL) &&
+                  SameBit(PathT<char>::TEMPORARY, FILE_ATTRIBUTE_TEMPORARY) &&
+                  SameBit(PathT<char>::REPARSE_POINT, FILE_ATTRIBUTE_REPARSE_POINT) &&
+                  SameBit(PathT<char>::OFFLINE, FILE_ATTRIBUTE_OFFLINE) &&
+                  SameBit(PathT<char>::NOT_CONTENT_INDEXED, FILE_ATTRIBUTE_NOT_CONTENT_INDEXED),
+              "the attribute bits are the platform's");
+static_assert(MAX_PATH_LENGTH == MAX_PATH, "the classic path buffer");
+
 // ---- Errors ----------------------------------------------------------------
 
 namespace {

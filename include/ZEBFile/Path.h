@@ -28,13 +28,13 @@ public:
   static constexpr char PATH_SPACE = ' ';
   static constexpr char PATH_SLASH = '/';
   static constexpr char PATH_CURRENT = '.';
-  static std::string const PATH_SEPARATORS;      // backslash and slash
-  static std::string const PATH_EMPTY_STRING;    // ""
-  static std::string const PATH_DEFAULT_FILTER;  // "*.*"
-  static std::string const PATH_FILE_SCHEME;     // "file:" and two backslashes
-  static std::string const PATH_UNC_ROOT;        // two backslashes
+  static std::string const PATH_SEPARATORS;       // backslash and slash
+  static std::string const PATH_EMPTY_STRING;     // ""
+  static std::string const PATH_DEFAULT_FILTER;   // "*.*"
+  static std::string const PATH_FILE_SCHEME;      // "file:" and two backslashes
+  static std::string const PATH_UNC_ROOT;         // two backslashes
   static std::string const PATH_DOUBLE_SEPARATOR; // two backslashes
-  static std::string const PATH_PARENT;          // ".."
+  static std::string const PATH_PARENT;           // ".."
 
   enum ChangeExtensionMode : int { ADD_EXTENSION = 0, LAST_EXTENSION = 1, ALL_EXTENSIONS = 2 };
 
@@ -63,8 +63,9 @@ public:
   PathT& operator=(std::string const& text);
   PathT& operator=(char const* text);
 
-  // Interlocked changes of the reference count, giving the new count; the
-  // Release that reaches 0 destroys the object.
+  // Interlocked changes of the reference count; the Release that reaches 0
+  // destroys the object. The count given back is read right after the change
+  // (exact unless another thread changes the count at the same moment).
   int32_t AddRef() const noexcept;
   int32_t Release() const noexcept;
   int32_t NbRef() const noexcept { return RefCountValue(); }
