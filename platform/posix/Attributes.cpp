@@ -15,8 +15,8 @@ namespace {
 char const DOS_ATTRIBUTES[] = "user.DOSATTRIB";
 
 // The attributes kept in the extended attribute.
-DWORD const STORED = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                     FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+DWORD const STORED = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY |
+                     FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 bool IsDotName(std::string_view name) { return !name.empty() && name[0] == '.' && name != "." && name != ".."; }
 

@@ -14,18 +14,18 @@ namespace {
 
 // statfs magic numbers of network file systems.
 long const REMOTE_TYPES[] = {
-    0x6969,               // NFS
-    0x517B,               // SMB
+    0x6969,                        // NFS
+    0x517B,                        // SMB
     static_cast<long>(0xFF534D42), // CIFS
     static_cast<long>(0xFE534D42), // SMB2
-    0x564C,               // NCP
-    0x73757245,           // CODA
-    0x5346414F,           // AFS
-    0x6B414653,           // kAFS
-    0x01021997,           // 9P
-    0x00C36400,           // CEPH
-    0x0BD00BD0,           // Lustre
-    0x47504653,           // GPFS
+    0x564C,                        // NCP
+    0x73757245,                    // CODA
+    0x5346414F,                    // AFS
+    0x6B414653,                    // kAFS
+    0x01021997,                    // 9P
+    0x00C36400,                    // CEPH
+    0x0BD00BD0,                    // Lustre
+    0x47504653,                    // GPFS
 };
 
 bool IsRemote(std::string const& host) {

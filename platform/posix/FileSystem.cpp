@@ -241,6 +241,8 @@ BOOL MoveFileA(LPCSTR existingFileName, LPCSTR newFileName) {
   return MoveHost(source, info, newFileName);
 }
 
+// A file open with FILE_SHARE_DELETE loses its name at once, where Windows
+// keeps it pending until the last handle closes.
 BOOL DeleteFileA(LPCSTR fileName) {
   MappedPath mapped;
   struct stat info;
@@ -265,8 +267,8 @@ BOOL CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES) {
   if (Syscalls().mkdir(mapped.host.c_str(), 0777) != 0) {
     DWORD error = Win32FromErrno(errno);
     return Fail(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND
-                : errno == EEXIST                  ? ERROR_ALREADY_EXISTS
-                                                   : error);
+                : errno == EEXIST                   ? ERROR_ALREADY_EXISTS
+                                                    : error);
   }
   return TRUE;
 }
@@ -307,7 +309,8 @@ BOOLEAN CreateSymbolicLinkA(LPCSTR symlinkFileName, LPCSTR targetFileName, DWORD
   if (!MapPath(symlinkFileName, link) || !targetFileName)
     return Fail<BOOLEAN>(targetFileName ? GetLastError() : ERROR_INVALID_PARAMETER, 0);
   std::string target = targetFileName;
-  bool absolute = (target.size() >= 2 && target[1] == ':') || (!target.empty() && (target[0] == '\\' || target[0] == '/'));
+  bool absolute =
+      (target.size() >= 2 && target[1] == ':') || (!target.empty() && (target[0] == '\\' || target[0] == '/'));
   if (absolute) {
     MappedPath mapped;
     if (!MapPath(targetFileName, mapped))

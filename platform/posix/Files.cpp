@@ -204,7 +204,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
   file->access = access;
   file->directory = directory;
   file->deleteOnClose = (flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0;
-  struct stat opened;
+  struct stat opened = {};
   if (Syscalls().fstat(fd, &opened) == 0) {
     file->device = opened.st_dev;
     file->inode = opened.st_ino;
@@ -345,6 +345,9 @@ DWORD SetFilePointer(HANDLE handle, LONG distanceToMove, PLONG distanceToMoveHig
   return position.u.LowPart;
 }
 
+// Cutting a file below a mapping of it fails (ERROR_USER_MAPPED_FILE) only
+// for mappings of this process; growing reserves the space where the file
+// system can.
 BOOL SetEndOfFile(HANDLE handle) {
   auto file = FileOf(handle);
   if (!file)

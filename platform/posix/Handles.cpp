@@ -134,6 +134,9 @@ uint64_t MappedExtent(dev_t device, ino_t inode) {
 
 using namespace ZEBPlatform::Detail;
 
+// A file flagged delete-on-close goes when the last handle of this process
+// closes; handles other processes hold do not keep it, as they would on
+// Windows (their descriptors stay usable, the name goes).
 BOOL CloseHandle(HANDLE handle) {
   std::shared_ptr<HandleObject> object = Remove(handle, HandleObject::FILE_OBJECT);
   if (!object)

@@ -117,6 +117,8 @@ HANDLE CreateFileMappingA(HANDLE fileHandle, LPSECURITY_ATTRIBUTES, DWORD protec
   return handle;
 }
 
+// A view does not keep the file open: once its mapping and file handles are
+// closed, others may open the file exclusively while the view lives.
 LPVOID MapViewOfFile(HANDLE mappingHandle, DWORD desiredAccess, DWORD fileOffsetHigh, DWORD fileOffsetLow,
                      SIZE_T bytesToMap) {
   auto mapping = LookUp<MappingObject>(mappingHandle, HandleObject::MAPPING_OBJECT);

@@ -85,9 +85,8 @@ std::vector<std::string> HostComponents(std::string const& host) {
 bool IsUnder(std::string const& host, std::string const& directory) {
   if (directory == "/")
     return true;
-  return host == directory ||
-         (host.size() > directory.size() && host.compare(0, directory.size(), directory) == 0 &&
-          host[directory.size()] == '/');
+  return host == directory || (host.size() > directory.size() && host.compare(0, directory.size(), directory) == 0 &&
+                               host[directory.size()] == '/');
 }
 
 // The drive whose host directory holds `host` most closely: its index, or
@@ -193,7 +192,8 @@ DWORD Anchor(char const* text, unsigned flags, Anchored& out) {
     if (out.server.empty() || serverEnd == std::string::npos)
       return ERROR_BAD_NETPATH;
     size_t shareEnd = path.find('\\', serverEnd + 1);
-    out.share = path.substr(serverEnd + 1, shareEnd == std::string::npos ? std::string::npos : shareEnd - serverEnd - 1);
+    out.share =
+        path.substr(serverEnd + 1, shareEnd == std::string::npos ? std::string::npos : shareEnd - serverEnd - 1);
     if (out.share.empty())
       return ERROR_BAD_NETPATH;
     bool serverKnown = false;
@@ -473,9 +473,7 @@ bool MapShare(std::string const& server, std::string const& share, std::string c
 
 bool UnmapShare(std::string const& server, std::string const& share) {
   std::lock_guard<std::mutex> lock(g_TableMutex);
-  auto match = [&](Share const& entry) {
-    return EqualNoCase(entry.server, server) && EqualNoCase(entry.share, share);
-  };
+  auto match = [&](Share const& entry) { return EqualNoCase(entry.server, server) && EqualNoCase(entry.share, share); };
   auto end = std::remove_if(g_Shares.begin(), g_Shares.end(), match);
   bool removed = end != g_Shares.end();
   g_Shares.erase(end, g_Shares.end());
@@ -505,7 +503,9 @@ DWORD GetLogicalDrives() {
 }
 
 // Windows keeps a current directory per drive; here a drive's current
-// directory is the process's when that lies on the drive, else its root.
+// directory is the process's when that lies on the drive, else its root. A
+// rooted path (\x) names the host's /x, not a place on the current drive, so
+// its full path name is the Windows form of /x.
 DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR* filePart) {
   if (fileName && !*fileName)
     return Fail(ERROR_INVALID_NAME, DWORD(0));

@@ -145,8 +145,9 @@ HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findFileData) {
     bool dots = name == "." || name == "..";
     if ((dots && directory.root) || name.size() >= MAX_PATH || !WildcardMatch(mask, name))
       continue;
-    std::string host = name == "." ? directory.host : name == ".." ? ParentOf(directory.host)
-                                                                   : JoinHost(directory.host, name);
+    std::string host = name == "."    ? directory.host
+                       : name == ".." ? ParentOf(directory.host)
+                                      : JoinHost(directory.host, name);
     struct stat entryInfo;
     if (Syscalls().lstat(host.c_str(), &entryInfo) != 0)
       continue; // gone since it was listed

@@ -107,7 +107,9 @@ int Link(char const* from, char const* to) { return Injected(Call::Link) ? -1 : 
 int Symlink(char const* target, char const* path) { return Injected(Call::Link) ? -1 : ::symlink(target, path); }
 int Chmod(char const* path, mode_t mode) { return Injected(Call::Chmod) ? -1 : ::chmod(path, mode); }
 DIR* Opendir(char const* path) { return Injected(Call::OpenDir) ? nullptr : ::opendir(path); }
-struct dirent* Readdir(DIR* dir) { return Injected(Call::ReadDir) ? nullptr : ::readdir(dir); }
+struct dirent* Readdir(DIR* dir) {
+  return Injected(Call::ReadDir) ? nullptr : ::readdir(dir);
+}
 int Closedir(DIR* dir) { return ::closedir(dir); }
 void* Mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset) {
   return Injected(Call::Mmap) ? MAP_FAILED : ::mmap(address, length, protection, flags, fd, offset);
@@ -126,9 +128,7 @@ int Setxattr(char const* path, char const* name, void const* value, size_t size,
 int Removexattr(char const* path, char const* name) {
   return Injected(Call::SetXattr) ? -1 : ::lremovexattr(path, name);
 }
-int Statvfs(char const* path, struct statvfs* info) {
-  return Injected(Call::StatVfs) ? -1 : ::statvfs(path, info);
-}
+int Statvfs(char const* path, struct statvfs* info) { return Injected(Call::StatVfs) ? -1 : ::statvfs(path, info); }
 int StatfsType(char const* path, long* type) {
   if (Injected(Call::StatVfs))
     return -1;
@@ -144,10 +144,10 @@ int Chdir(char const* path) { return Injected(Call::Chdir) ? -1 : ::chdir(path);
 int Utimens(int fd, struct timespec const times[2]) { return ::futimens(fd, times); }
 
 SyscallTable const g_Checked = {
-    Open,     Read,    Write,   Lseek,   Ftruncate, Fallocate, Fsync,  Close,       Fstat,
-    Stat,     Lstat,   Mkdir,   Rmdir,   Unlink,    RenameNoReplace,  Rename,      Link,
-    Symlink,  Chmod,   Opendir, Readdir, Closedir,  Mmap,      Munmap, Msync,       Lock,
-    Getxattr, Setxattr, Removexattr, Statvfs, StatfsType, Gethostname, Getcwd, Chdir, Utimens,
+    Open,     Read,        Write,   Lseek,      Ftruncate,   Fallocate,       Fsync,  Close,   Fstat,
+    Stat,     Lstat,       Mkdir,   Rmdir,      Unlink,      RenameNoReplace, Rename, Link,    Symlink,
+    Chmod,    Opendir,     Readdir, Closedir,   Mmap,        Munmap,          Msync,  Lock,    Getxattr,
+    Setxattr, Removexattr, Statvfs, StatfsType, Gethostname, Getcwd,          Chdir,  Utimens,
 };
 
 SyscallTable g_Table = g_Checked;

@@ -50,8 +50,8 @@ TEST(Faults, AFailedWriteReportsTheMappedError) {
   struct Row {
     int error;
     DWORD win32;
-  } const rows[] = {{ENOSPC, ERROR_DISK_FULL}, {EIO, ERROR_IO_DEVICE}, {EFBIG, ERROR_FILE_TOO_LARGE},
-                    {EROFS, ERROR_WRITE_PROTECT}};
+  } const rows[] = {
+      {ENOSPC, ERROR_DISK_FULL}, {EIO, ERROR_IO_DEVICE}, {EFBIG, ERROR_FILE_TOO_LARGE}, {EROFS, ERROR_WRITE_PROTECT}};
   for (Row const& row : rows) {
     SCOPED_TRACE(row.error);
     ASSERT_TRUE(ZEBPlatform::FailNext(Call::Write, row.error));

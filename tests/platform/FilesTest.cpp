@@ -25,7 +25,7 @@ struct DispositionCase {
   bool existsBefore;
   DWORD disposition;
   bool opens;
-  DWORD error;    // the error of a failure, or the last error after success
+  DWORD error;     // the error of a failure, or the last error after success
   DWORD sizeAfter; // of the existing 5-byte file, or of a new one
 };
 
@@ -387,8 +387,7 @@ TEST(DeleteOnClose, TheFileGoesWithItsLastHandle) {
   DWORD count = 0;
   EXPECT_TRUE(WriteFile(file, "scratch", 7, &count, nullptr));
   EXPECT_TRUE(Exists(path));
-  EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, R, SR | SW, OPEN_EXISTING))
-      << "others must share deleting to open it";
+  EXPECT_EQ(INVALID_HANDLE_VALUE, Open(path, R, SR | SW, OPEN_EXISTING)) << "others must share deleting to open it";
   EXPECT_EQ(ERROR_SHARING_VIOLATION, GetLastError());
   HANDLE second = Open(path, R, SR | SW | FILE_SHARE_DELETE, OPEN_EXISTING);
   ASSERT_NE(INVALID_HANDLE_VALUE, second);

@@ -146,4 +146,7 @@ TEST(Mapping, TheMappingOutlivesItsFileHandle) {
   EXPECT_TRUE(CloseHandle(mapping));
   EXPECT_FALSE(CloseHandle(mapping));
   EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
+  HANDLE exclusive = OpenReadWrite(path, OPEN_EXISTING);
+  EXPECT_NE(INVALID_HANDLE_VALUE, exclusive) << "nothing holds the file once the mapping is gone";
+  CloseHandle(exclusive);
 }

@@ -38,8 +38,8 @@ std::string WithoutTrailingSeparator(std::string path) {
 TEST(Drives, AnUnmappedDriveDoesNotExist) {
   std::string drive(1, FreeDrive());
   std::string path = drive + ":\\file.txt";
-  EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  EXPECT_EQ(INVALID_HANDLE_VALUE,
+            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path.c_str()));
   EXPECT_EQ(-1, _mkdir((drive + ":\\dir").c_str()));
   EXPECT_TRUE(FindNames(drive + ":\\*").empty());
@@ -51,8 +51,8 @@ TEST(Drives, AnUnmappedDriveIsAMissingPath) {
   NOT_UNDER_WINE("a missing drive gives ERROR_FILE_NOT_FOUND");
   std::string drive(1, FreeDrive());
   std::string path = drive + ":\\file.txt";
-  EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  EXPECT_EQ(INVALID_HANDLE_VALUE,
+            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path.c_str()));
   EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
