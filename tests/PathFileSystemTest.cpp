@@ -121,6 +121,25 @@ TEST(PathInfo, ReadOnlyFileIsReadableNotWritable) {
   dir.SetReadOnly("ro.txt", false);
 }
 
+TEST(PathInfo, OfflineFileIsNeitherReadableNorWritable) {
+  TempDir dir;
+  dir.WriteFile("away.txt", "x");
+  Path path(dir.Child("away.txt"));
+  try {
+    path.SetAttribute(Path::OFFLINE, true);
+    path.SetAttribute(Path::NOT_CONTENT_INDEXED, true);
+  } catch (ZEBFile::FileCannotSetAttributes const& error) {
+    GTEST_SKIP() << "this file system keeps no such attributes: " << error.what();
+  }
+  EXPECT_TRUE(path.Exists());
+  EXPECT_FALSE(path.IsReadable());
+  EXPECT_FALSE(path.IsWritable());
+  EXPECT_FALSE(path.IsReadOnly());
+  EXPECT_TRUE(path.IsNotIndexed());
+  path.Delete(true); // an offline file is skipped, forced or not
+  EXPECT_TRUE(dir.Exists("away.txt"));
+}
+
 TEST(PathInfo, DirectoryAndModificationDate) {
   TempDir dir;
   dir.MakeDirs("sub");
