@@ -1,6 +1,7 @@
 #include "ZEBFile/DiskBuffer.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "SeekRules.h"
 #include "ZEBFile/CFile.h"
@@ -13,9 +14,12 @@ namespace {
 
 using File = CFileT<unsigned>;
 
-// Transfers between the cache and the file go through a stack area of this
-// size.
+// Window reloads, and write-backs of a cache in small chunks, go through a
+// stack area of this size.
 constexpr uint32_t TRANSFER_PIECE = 32768;
+// Chunks at least this large go from the cache to the file as they are;
+// smaller ones are gathered in the stack area first.
+constexpr uint32_t DIRECT_CHUNK = 4096;
 
 // What the temporary names are made of, fixed when the library is loaded:
 // the default directory, the process id, and the counter with its lock.
@@ -52,6 +56,31 @@ private:
 };
 
 TempNames g_TempNames;
+
+// A write-only stream onto the file: the cache hands its chunks to it, so
+// that a window goes out without passing through a copy.
+class FileSink final : public ZEB::BinaryStreamBufT<unsigned> {
+public:
+  explicit FileSink(File& file) : m_File(file) {}
+
+protected:
+  uint32_t vPut(void const* data, uint32_t count) override { return m_File.Write(data, 1, count); }
+  uint32_t vTellP() const override { return m_File.Tell(); }
+  uint32_t vSeekP(uint32_t, Origin, Direction) override { return Unsupported(); }
+  uint32_t vGet(void*, uint32_t) override { return 0; }
+  uint32_t vTellG() const override { return 0; }
+  uint32_t vSeekG(uint32_t, Origin, Direction) override { return Unsupported(); }
+  void vFlush() override {}
+  void vClear() override { Unsupported(); }
+  void vClearMemory() override { Unsupported(); }
+  void vClearEnd() override { Unsupported(); }
+  uint32_t vSize() const override { return m_File.Size(); }
+  bool vEndOfFile() const override { return true; }
+
+private:
+  static uint32_t Unsupported() { throw std::logic_error("DiskBuffer file sink: Not implemented!"); }
+  File& m_File;
+};
 
 } // namespace
 
@@ -145,7 +174,13 @@ void DiskBuffer::WriteBack() {
     return;
   if (uint32_t n = WindowBytes()) {
     m_Cache.SeekG(0);
-    WriteToFile(m_Cache, m_WindowStart, n);
+    if (m_Cache.ChunkSize() < DIRECT_CHUNK) {
+      WriteToFile(m_Cache, m_WindowStart, n);
+    } else {
+      OpenAndSeek(m_WindowStart);
+      FileSink sink(*m_File);
+      m_Cache.Copy(sink, n);
+    }
   }
   m_Dirty = false;
 }
