@@ -10,7 +10,9 @@
 #include <cstring>
 #include <dirent.h>
 #include <mutex>
+#include <time.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace ZEBPlatform {
 namespace Detail {
@@ -236,25 +238,73 @@ DWORD Anchor(char const* text, unsigned flags, Anchored& out) {
   return AddComponents(rest, flags, out.components, out.trailingSeparator);
 }
 
+// The names of a directory by their upper-cased form, kept while the
+// directory is unchanged. A directory changed in the last two seconds is
+// read again every time: its modification time may not yet tell a later
+// change from an earlier one (the clock behind it is coarse).
+struct DirectoryNames {
+  dev_t device;
+  ino_t inode;
+  struct timespec modified;
+  std::unordered_map<std::string, std::string> byUpper;
+};
+
+std::mutex g_NamesMutex;
+std::unordered_map<std::string, DirectoryNames> g_Names;
+size_t const NAMES_KEPT = 64;
+
+bool Settled(struct stat const& info) {
+  struct timespec now;
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return now.tv_sec - info.st_mtim.tv_sec > 2;
+}
+
+bool SameVersion(DirectoryNames const& names, struct stat const& info) {
+  return names.device == info.st_dev && names.inode == info.st_ino && names.modified.tv_sec == info.st_mtim.tv_sec &&
+         names.modified.tv_nsec == info.st_mtim.tv_nsec;
+}
+
 // The on-disk name in `directory` equal to `name` ignoring case (the first
 // in upper-cased order), or empty.
 std::string FindNoCase(std::string const& directory, std::string const& name) {
+  struct stat info;
+  if (Syscalls().stat(directory.c_str(), &info) != 0)
+    return std::string();
+  std::string upper = UpperAscii(name);
+  bool settled = Settled(info);
+  if (settled) {
+    std::lock_guard<std::mutex> lock(g_NamesMutex);
+    auto found = g_Names.find(directory);
+    if (found != g_Names.end() && SameVersion(found->second, info)) {
+      auto entry = found->second.byUpper.find(upper);
+      return entry == found->second.byUpper.end() ? std::string() : entry->second;
+    }
+  }
   DIR* dir = Syscalls().opendir(directory.c_str());
   if (!dir)
     return std::string();
-  std::string best, bestUpper;
+  DirectoryNames names{info.st_dev, info.st_ino, info.st_mtim, {}};
+  std::string result;
   while (struct dirent* entry = Syscalls().readdir(dir)) {
     std::string candidate = entry->d_name;
-    if (!EqualNoCase(candidate, name))
-      continue;
-    std::string upper = UpperAscii(candidate);
-    if (best.empty() || upper < bestUpper || (upper == bestUpper && candidate < best)) {
-      best = candidate;
-      bestUpper = upper;
+    if (settled) {
+      std::string& best = names.byUpper[UpperAscii(candidate)];
+      if (best.empty() || candidate < best)
+        best = candidate;
+    } else if (EqualNoCase(candidate, name) && (result.empty() || candidate < result)) {
+      result = candidate;
     }
   }
   Syscalls().closedir(dir);
-  return best;
+  if (!settled)
+    return result;
+  auto entry = names.byUpper.find(upper);
+  result = entry == names.byUpper.end() ? std::string() : entry->second;
+  std::lock_guard<std::mutex> lock(g_NamesMutex);
+  if (g_Names.size() >= NAMES_KEPT)
+    g_Names.clear();
+  g_Names[directory] = std::move(names);
+  return result;
 }
 
 std::string ResolveCase(std::string const& floor, std::vector<std::string>& components) {
