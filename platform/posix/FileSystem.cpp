@@ -143,8 +143,8 @@ BOOL MoveHost(MappedPath const& source, struct stat const& sourceInfo, LPCSTR ne
   std::string targetHost = target.host;
   struct stat targetInfo;
   if (Syscalls().lstat(targetHost.c_str(), &targetInfo) == 0) {
-    if (targetInfo.st_dev != sourceInfo.st_dev || targetInfo.st_ino != sourceInfo.st_ino)
-      return Fail(ERROR_ALREADY_EXISTS);
+    if (target.host != source.host)
+      return Fail(ERROR_ALREADY_EXISTS); // another entry, or another link to the same file
     // The same entry under another letter case: rename to the case given.
     targetHost = JoinHost(ParentOf(target.host), target.name);
     if (targetHost == source.host)

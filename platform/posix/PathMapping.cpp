@@ -548,7 +548,6 @@ DWORD GetLogicalDrives() {
   for (size_t index = 0; index < 26; ++index)
     if (!g_Drives[index].empty())
       mask |= 1u << index;
-  SetLastError(ERROR_SUCCESS);
   return mask;
 }
 
