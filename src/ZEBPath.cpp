@@ -93,19 +93,6 @@ PathT<char>& PathT<char>::operator=(std::string const& text) {
 
 PathT<char>& PathT<char>::operator=(char const* text) { return *this = std::string(text ? text : ""); }
 
-// The base keeps the count; the value given back is the count right after
-// this object's own interlocked change.
-int32_t PathT<char>::AddRef() const noexcept {
-  SPRefCounter::AddRef();
-  return RefCountValue();
-}
-
-int32_t PathT<char>::Release() const noexcept {
-  int32_t left = RefCountValue() - 1;
-  SPRefCounter::Release();
-  return left;
-}
-
 void PathT<char>::Forget() noexcept {
   m_FullPathLowerCase.clear();
   m_Attributes = -1;

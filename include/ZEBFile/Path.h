@@ -63,11 +63,8 @@ public:
   PathT& operator=(std::string const& text);
   PathT& operator=(char const* text);
 
-  // Interlocked changes of the reference count; the Release that reaches 0
-  // destroys the object. The count given back is read right after the change
-  // (exact unless another thread changes the count at the same moment).
-  int32_t AddRef() const noexcept;
-  int32_t Release() const noexcept;
+  // AddRef and Release (inherited) change the count interlocked and give the
+  // count their change left; the Release that reaches 0 destroys the object.
   int32_t NbRef() const noexcept { return RefCountValue(); }
 
   std::string const& FullPath() const noexcept { return m_FullPath; }

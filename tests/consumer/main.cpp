@@ -19,6 +19,12 @@ int main() {
       return 1;
     }
   }
+  ZEB::Variant number(1234);
+  ZEB::WString wide = ZEBCharset::ToWide(ZEB::CHARSET_WINDOWS_1252, "caf\xE9");
+  if (number.AsWString() != u"1234" || wide != u"caf\u00E9" || ZEB::DateTime(0).UnixTime() != 0) {
+    std::printf("unexpected values\n");
+    return 1;
+  }
   std::printf("consumer: ok\n");
   return 0;
 }

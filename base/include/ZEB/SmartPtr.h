@@ -101,10 +101,13 @@ public:
   SPRefCounter& operator=(SPRefCounter const&) noexcept { return *this; }
   virtual ~SPRefCounter();
 
-  void AddRef() const noexcept { m_RefCount.fetch_add(1, std::memory_order_relaxed); }
-  void Release() const noexcept {
-    if (m_RefCount.fetch_sub(1, std::memory_order_acq_rel) == 1)
+  // Both give the count their own interlocked change left.
+  int32_t AddRef() const noexcept { return m_RefCount.fetch_add(1, std::memory_order_relaxed) + 1; }
+  int32_t Release() const noexcept {
+    int32_t left = m_RefCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    if (left == 0)
       delete this;
+    return left;
   }
   int32_t RefCountValue() const noexcept { return m_RefCount.load(std::memory_order_relaxed); }
 
