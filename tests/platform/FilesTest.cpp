@@ -342,6 +342,19 @@ TEST(Sharing, OpenFilesWithoutShareDeleteCannotBeDeletedOrMoved) {
   EXPECT_TRUE(DeleteFileA(box["moved.txt"].c_str()));
 }
 
+TEST(Sharing, AnOpenDirectoryCannotBeRemovedOrMoved) {
+  Sandbox box;
+  ASSERT_EQ(0, _mkdir(box["held"].c_str()));
+  HANDLE dir = Open(box["held"], GENERIC_READ, SR | SW, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+  ASSERT_NE(INVALID_HANDLE_VALUE, dir);
+  EXPECT_FALSE(RemoveDirectoryA(box["held"].c_str()));
+  EXPECT_EQ(ERROR_SHARING_VIOLATION, GetLastError());
+  EXPECT_FALSE(MoveFileA(box["held"].c_str(), box["moved"].c_str()));
+  EXPECT_EQ(ERROR_SHARING_VIOLATION, GetLastError());
+  CloseHandle(dir);
+  EXPECT_TRUE(RemoveDirectoryA(box["held"].c_str()));
+}
+
 namespace {
 
 struct ChildOpen {
