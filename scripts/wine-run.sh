@@ -32,16 +32,34 @@ else
   wine=wine
 fi
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$(dirname "$WINEPREFIX")"
+# Runs a command with no descriptor of the caller beyond /dev/null: what Wine
+# starts for its session (the server, services.exe ...) outlives the command,
+# and must not hold the pipes CTest waits on.
+detached() {
   (
-    flock 9
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      "$wine" wineboot --init >/dev/null 2>&1
-      wineserver -w
-    fi
-  ) 9>"$WINEPREFIX.lock"
-fi
+    for fd in /proc/$BASHPID/fd/*; do
+      fd=${fd##*/}
+      [ "$fd" -gt 2 ] && eval "exec $fd>&-"
+    done
+    exec "$@"
+  ) </dev/null >/dev/null 2>&1
+}
+
+# Under the prefix's lock: make the prefix when it is missing, and when no
+# Wine server runs for it, start one that stays 30 seconds after its last
+# client (a test starting just as the previous one ends then never meets a
+# server on its way out) together with its session, from a clean process.
+mkdir -p "$(dirname "$WINEPREFIX")"
+(
+  flock 9
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    detached "$wine" wineboot --init
+    detached wineserver -w
+  fi
+  if detached wineserver -p30; then
+    detached "$wine" cmd /c exit 0
+  fi
+) 9>"$WINEPREFIX.lock"
 
 if [ "${1:-}" = --init ]; then
   exit 0
