@@ -85,8 +85,14 @@ uint32_t MemoryBuffer::vGet(void* destination, uint32_t count) {
 uint32_t MemoryBuffer::vSeekP(uint32_t offset, Origin origin, Direction direction) {
   uint32_t target = SeekTarget(offset, origin, direction, m_Size, m_PutPos);
   if (target > m_Size) {
+    uint32_t previous = m_PutPos;
     m_PutPos = m_Size;
-    PutAll(nullptr, target - m_Size);
+    try {
+      PutAll(nullptr, target - m_Size);
+    } catch (...) {
+      m_PutPos = previous; // the zeros already written stay part of the data
+      throw;
+    }
   }
   m_PutPos = target;
   return m_PutPos;

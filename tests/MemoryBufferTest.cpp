@@ -200,8 +200,10 @@ TEST(MemoryBuffer, FailedChunkAllocationThrowsAndWritesNothingThroughIt) {
   buffer.PutAll("12345678", 8);
   ZEBMem::MemoryPool::FailAfter(0);
   EXPECT_THROW(buffer.Put("abcdefgh", 8), std::bad_alloc);
+  buffer.SeekP(2);
   EXPECT_THROW(buffer.SeekP(100), std::bad_alloc);
   ZEBMem::MemoryPool::FailAfter(-1);
+  EXPECT_EQ(buffer.TellP(), 2u) << "a put seek that cannot extend the data keeps the position";
   EXPECT_EQ(buffer.Size(), 8u);
   EXPECT_EQ(buffer.Capacity(), 8u);
   buffer.SeekP(8);
