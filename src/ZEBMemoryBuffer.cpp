@@ -41,7 +41,10 @@ void MemoryBuffer::ReleaseChunksFrom(uint32_t keep) noexcept {
   }
 }
 
+// Takes every byte, but never past the last 32-bit position: a put there
+// would wrap around and overwrite the start of the data.
 uint32_t MemoryBuffer::vPut(void const* data, uint32_t count) {
+  count = std::min(count, UINT32_MAX - m_PutPos);
   auto const* from = static_cast<unsigned char const*>(data);
   for (uint32_t left = count; left != 0;) {
     uint32_t index = m_PutPos / m_ChunkSize;
