@@ -26,20 +26,14 @@ std::string const PathT<char>::PATH_PARENT(PARENT);
 
 namespace {
 
-char LowerAscii(char c) noexcept { return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c; }
-
 bool StartsWith(std::string const& text, std::size_t at, std::string_view prefix) noexcept {
   return text.size() >= at + prefix.size() && std::string_view(text).substr(at, prefix.size()) == prefix;
 }
 
 // The scheme at `at`, ignoring the case of 'A'-'Z' only.
-bool StartsWithFileScheme(std::string const& text, std::size_t at) noexcept {
-  if (text.size() < at + FILE_SCHEME.size())
-    return false;
-  for (std::size_t i = 0; i < FILE_SCHEME.size(); ++i)
-    if (LowerAscii(text[at + i]) != LowerAscii(FILE_SCHEME[i]))
-      return false;
-  return true;
+bool StartsWithFileScheme(std::string const& text, std::size_t at) {
+  return text.size() >= at + FILE_SCHEME.size() &&
+         ZEB::NoCase::IsEqual(text.substr(at, FILE_SCHEME.size()), std::string(FILE_SCHEME));
 }
 
 // Collapses every run of separators that starts at or after `from` into one.
@@ -296,7 +290,7 @@ PathT<char>& PathT<char>::ChangeExtension(std::string const& extension, ChangeEx
 PathT<char> PathT<char>::GetCurrentPath(char const& drive) {
   std::string letterColon;
   if (drive != CURRENT) {
-    char letter = LowerAscii(drive);
+    char letter = ZEB::ToLower(std::string(1, drive))[0];
     letterColon = {letter, DRIVE_SEPARATOR};
     unsigned bit = (unsigned(static_cast<unsigned char>(letter)) - unsigned('a')) % 32u;
     if ((GetLogicalDrives() >> bit & 1u) == 0)

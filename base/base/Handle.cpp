@@ -29,10 +29,7 @@ void* Handle::Detach() noexcept { return std::exchange(m_Handle, NONE); }
 FindHandle::~FindHandle() { FindHandle::Close(); }
 
 FindHandle& FindHandle::operator=(void* handle) {
-  if (handle != m_Handle) {
-    Close();
-    m_Handle = handle;
-  }
+  Handle::operator=(handle); // closes through the virtual Close
   return *this;
 }
 
