@@ -1,0 +1,168 @@
+// Random operations on a buffer and on a byte-vector model side by side: puts,
+// gets, seeks of every origin and direction (some out of range), ClearEnd,
+// Flush and Clear. The model writes the seek rules out once more,
+// independently of the buffers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ZEB/BinaryStreamBuf.h"
+#include "ZEBFile/Exceptions.h"
+
+namespace ZEBTest {
+
+class BufferWalk {
+public:
+  using Buf = ZEB::BinaryStreamBufT<unsigned>;
+
+  // `span`: the lengths that matter most (the cache or chunk size). A buffer
+  // whose put seeks `extend` fills a target past the end with zeros.
+  BufferWalk(Buf& buffer, uint32_t span, unsigned seed, bool extend)
+      : m_Buffer(buffer), m_Span(std::max<uint32_t>(span, 64)), m_Random(seed), m_Extend(extend),
+        m_Limit(std::max<uint32_t>(span, 4096) * 3 + 20000) {}
+
+  // One random operation on both; what it was, for failure reports. A
+  // difference seen on the way is left in Problem().
+  std::string Step() {
+    unsigned kind = Pick(100);
+    if (kind < 35)
+      return Put();
+    if (kind < 60)
+      return Get();
+    if (kind < 92)
+      return Seek(kind < 75);
+    if (kind < 98) {
+      m_Buffer.ClearEnd();
+      m_Bytes.resize(m_Put);
+      m_Get = std::min(m_Get, m_Put);
+      return "ClearEnd at " + std::to_string(m_Put);
+    }
+    if (kind < 99) {
+      m_Buffer.Flush();
+      return "Flush";
+    }
+    m_Buffer.Clear();
+    m_Bytes.clear();
+    m_Get = m_Put = 0;
+    return "Clear";
+  }
+
+  std::string const& Problem() const { return m_Problem; }
+  uint32_t Size() const { return uint32_t(m_Bytes.size()); }
+
+  ::testing::AssertionResult SamePositions() const {
+    if (m_Buffer.TellP() == m_Put && m_Buffer.TellG() == m_Get && m_Buffer.Size() == Size() &&
+        m_Buffer.EndOfFile() == (m_Get == Size()))
+      return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "put " << m_Buffer.TellP() << "/" << m_Put << ", get "
+                                         << m_Buffer.TellG() << "/" << m_Get << ", size " << m_Buffer.Size()
+                                         << "/" << Size();
+  }
+
+  // Reads everything and puts the get position back.
+  ::testing::AssertionResult SameContent() {
+    std::vector<unsigned char> all(m_Buffer.Size());
+    m_Buffer.SeekG(0);
+    if (!all.empty())
+      m_Buffer.GetAll(all.data(), uint32_t(all.size()));
+    m_Buffer.SeekG(m_Get);
+    if (all == m_Bytes)
+      return ::testing::AssertionSuccess();
+    auto diff = std::mismatch(all.begin(), all.end(), m_Bytes.begin(), m_Bytes.end());
+    return ::testing::AssertionFailure() << "content differs at " << (diff.first - all.begin());
+  }
+
+private:
+  unsigned Pick(unsigned bound) { return std::uniform_int_distribution<unsigned>(0, bound - 1)(m_Random); }
+
+  uint32_t Length() {
+    unsigned kind = Pick(4);
+    return Pick(kind == 0 ? 17 : kind == 1 ? m_Span + 2 : kind == 2 ? 3 * m_Span : 5000);
+  }
+
+  std::string Put() {
+    uint32_t count = std::min(Length(), m_Limit > m_Put ? m_Limit - m_Put : 0);
+    std::vector<unsigned char> data(count);
+    for (auto& b : data)
+      b = static_cast<unsigned char>(m_Random());
+    if (m_Buffer.Put(data.data(), count) != count)
+      m_Problem = "Put took less";
+    if (m_Put + count > m_Bytes.size())
+      m_Bytes.resize(m_Put + count);
+    std::copy(data.begin(), data.end(), m_Bytes.begin() + m_Put);
+    m_Put += count;
+    return "Put " + std::to_string(count) + " at " + std::to_string(m_Put - count);
+  }
+
+  std::string Get() {
+    uint32_t count = Length(), at = m_Get;
+    std::vector<unsigned char> got(count + 1);
+    uint32_t n = m_Buffer.Get(got.data(), count);
+    uint32_t expected = std::min(count, Size() - at);
+    if (n != expected)
+      m_Problem = "Get gave " + std::to_string(n) + " instead of " + std::to_string(expected);
+    else if (!std::equal(got.begin(), got.begin() + n, m_Bytes.begin() + at))
+      m_Problem = "Get delivered other bytes";
+    m_Get = at + expected;
+    return "Get " + std::to_string(count) + " at " + std::to_string(at);
+  }
+
+  // The target of a seek by the rules, or -1 when it is out of range.
+  int64_t Target(uint32_t position, uint32_t offset, Buf::Origin origin, Buf::Direction direction) const {
+    if (origin == Buf::BEGIN)
+      return direction == Buf::BACKWARD ? -1 : int64_t(offset);
+    if (origin != Buf::END && origin != Buf::CURRENT)
+      return 0;
+    int64_t base = origin == Buf::END ? Size() : position;
+    int64_t target = direction == Buf::FORWARD ? base + offset : base - int64_t(offset);
+    return target > int64_t(UINT32_MAX) ? -1 : target;
+  }
+
+  std::string Seek(bool putSide) {
+    static Buf::Origin const ORIGINS[] = {Buf::BEGIN, Buf::BEGIN, Buf::END, Buf::CURRENT, Buf::Origin(3)};
+    static Buf::Direction const DIRECTIONS[] = {Buf::FORWARD, Buf::FORWARD, Buf::BACKWARD, Buf::Direction(5)};
+    Buf::Origin origin = ORIGINS[Pick(5)];
+    Buf::Direction direction = DIRECTIONS[Pick(4)];
+    uint32_t offset = Pick(8) == 0 ? UINT32_MAX - Pick(3) : Pick(Size() + 3);
+    uint32_t& position = putSide ? m_Put : m_Get;
+    std::string what = std::string(putSide ? "SeekP " : "SeekG ") + std::to_string(offset) + " origin " +
+                       std::to_string(origin) + " direction " + std::to_string(direction);
+    int64_t target = Target(position, offset, origin, direction);
+    bool extends = putSide && m_Extend && target > int64_t(Size());
+    if (extends && target > int64_t(m_Limit))
+      return what + " (skipped: too far to fill)";
+    bool ok = target >= 0 && (target <= int64_t(Size()) || extends);
+    try {
+      uint32_t result = putSide ? m_Buffer.SeekP(offset, origin, direction) : m_Buffer.SeekG(offset, origin, direction);
+      if (!ok)
+        m_Problem = "seek accepted";
+      else if (result != target)
+        m_Problem = "seek gave " + std::to_string(result);
+    } catch (ZEBFile::SeekOutOfRangeException const&) {
+      if (ok)
+        m_Problem = "seek refused";
+    }
+    if (ok) {
+      if (extends)
+        m_Bytes.resize(size_t(target), 0);
+      position = uint32_t(target);
+    }
+    return what;
+  }
+
+  Buf& m_Buffer;
+  uint32_t m_Span;
+  std::mt19937 m_Random;
+  bool m_Extend;
+  uint32_t m_Limit;
+  std::vector<unsigned char> m_Bytes;
+  uint32_t m_Get = 0, m_Put = 0;
+  std::string m_Problem;
+};
+
+} // namespace ZEBTest
