@@ -1,6 +1,6 @@
 // Bad input: paths that would leave a drive, null pointers, random path
 // text. Nothing crashes and nothing is written outside the place a path
-// names.
+// names. These hold on the POSIX layer: Windows may fault on null pointers.
 #include "PlatformTestSupport.h"
 
 #include <cstdlib>
@@ -8,37 +8,25 @@
 
 using namespace PlatformTest;
 
-TEST(BadInput, ParentNamesNeverLeaveADriveRoot) {
+TEST(BadInput, PathsNeverLeaveTheirDriveOrShare) {
   ONLY_ON_POSIX_LAYER("the sandbox is a drive root only where a drive is mapped to it");
   Sandbox box;
   ASSERT_EQ(0, _mkdir(box["inner"].c_str()));
-  std::string root = box.Root();
-  ASSERT_TRUE(WriteText(root + "..\\..\\..\\escape.txt", "kept"));
-  EXPECT_EQ("kept", ReadText(box["escape.txt"]));
+  ASSERT_TRUE(WriteText(box.Root() + "..\\..\\..\\escape.txt", "kept"));
   EXPECT_EQ("kept", ReadText(box["inner\\..\\..\\escape.txt"]));
   ASSERT_TRUE(ZEBPlatform::MapShare("srv", "shr", ZEBPlatform::HostPath(box["inner"].c_str())));
   EXPECT_TRUE(WriteText("\\\\srv\\shr\\..\\..\\up.txt", "share"));
-  EXPECT_EQ("share", ReadText(box["inner\\up.txt"]));
   ZEBPlatform::UnmapShare("srv", "shr");
-}
-
-TEST(BadInput, RandomPathTextMapsInsideItsDriveOrNowhere) {
-  ONLY_ON_POSIX_LAYER("host paths exist only on the POSIX layer");
-  Sandbox box;
+  EXPECT_EQ("share", ReadText(box["inner\\up.txt"]));
   std::string host = ZEBPlatform::HostPath(box.Root().c_str());
-  ASSERT_FALSE(host.empty());
   std::mt19937 random(20261206);
   char const alphabet[] = "ab.\\/ :*?<>|\"\x01\xff";
   for (int round = 0; round < 5000; ++round) {
-    std::string tail;
-    size_t length = random() % 40;
-    for (size_t i = 0; i < length; ++i)
-      tail += alphabet[random() % (sizeof(alphabet) - 1)];
-    std::string path = box.Root() + tail;
+    std::string path = box.Root();
+    for (size_t i = random() % 40; i > 0; --i)
+      path += alphabet[random() % (sizeof(alphabet) - 1)];
     std::string mapped = ZEBPlatform::HostPath(path.c_str());
-    if (mapped.empty())
-      continue;
-    ASSERT_TRUE(mapped == host || mapped.compare(0, host.size() + 1, host + "/") == 0)
+    ASSERT_TRUE(mapped.empty() || mapped == host || mapped.compare(0, host.size() + 1, host + "/") == 0)
         << "'" << path << "' maps to '" << mapped << "'";
     GetFileAttributesA(path.c_str());
   }
@@ -46,9 +34,8 @@ TEST(BadInput, RandomPathTextMapsInsideItsDriveOrNowhere) {
 
 TEST(BadInput, NullPointersFailWithoutCrashing) {
   ONLY_ON_POSIX_LAYER("Windows may fault on null pointers");
-  EXPECT_EQ(INVALID_HANDLE_VALUE,
-            CreateFileA(nullptr, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  EXPECT_EQ(ERROR_INVALID_PARAMETER, GetLastError());
+  EXPECT_TRUE(Fails(CreateFileA(nullptr, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr) == INVALID_HANDLE_VALUE,
+                    ERROR_INVALID_PARAMETER));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(nullptr));
   EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA(nullptr, nullptr));
   EXPECT_FALSE(MoveFileA(nullptr, nullptr));
@@ -64,18 +51,16 @@ TEST(BadInput, NullPointersFailWithoutCrashing) {
   _splitpath(nullptr, drive, nullptr, nullptr, nullptr);
   EXPECT_STREQ("", drive);
   DWORD read = 7;
-  EXPECT_FALSE(ReadFile(INVALID_HANDLE_VALUE, nullptr, 1, &read, nullptr));
-  EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
+  EXPECT_TRUE(Fails(!ReadFile(INVALID_HANDLE_VALUE, nullptr, 1, &read, nullptr), ERROR_INVALID_HANDLE));
   EXPECT_EQ(0u, read);
 }
 
 namespace {
 
-// Creates a file to be deleted on close and ends the process without closing
-// it.
+// Creates a file to be deleted on close and ends the process without closing it.
 int LeaveDeleteOnCloseOpen(void* argument) {
   std::string const& path = *static_cast<std::string*>(argument);
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  HANDLE file = Open(path, GENERIC_WRITE, 0, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE);
   if (file == INVALID_HANDLE_VALUE || !Exists(path))
     return 2;
   std::exit(0);

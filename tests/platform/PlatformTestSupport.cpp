@@ -51,8 +51,19 @@ Sandbox::~Sandbox() {
     ZEBPlatform::UnmapDrive(m_MappedDrive);
 }
 
+HANDLE Open(std::string const& path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+  return CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
+}
+
+::testing::AssertionResult Fails(bool failed, DWORD error) {
+  DWORD actual = GetLastError();
+  if (failed && actual == error)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << (failed ? "failed" : "succeeded") << " with last error " << actual;
+}
+
 bool WriteText(std::string const& path, std::string const& text) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
   if (file == INVALID_HANDLE_VALUE)
     return false;
   DWORD written = 0;
@@ -64,8 +75,7 @@ bool WriteText(std::string const& path, std::string const& text) {
 std::string ReadText(std::string const& path, bool* ok) {
   if (ok)
     *ok = false;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
   if (file == INVALID_HANDLE_VALUE)
     return std::string();
   std::string text;

@@ -41,6 +41,10 @@ private:
   char m_MappedDrive = 0;
 };
 
+HANDLE Open(std::string const& path, DWORD access, DWORD share, DWORD disposition,
+            DWORD flags = FILE_ATTRIBUTE_NORMAL);
+// The call failed (`failed`) and left `error` as the last error.
+::testing::AssertionResult Fails(bool failed, DWORD error);
 bool WriteText(std::string const& path, std::string const& text);
 // The content of a file; `ok` false when it cannot be read.
 std::string ReadText(std::string const& path, bool* ok = nullptr);

@@ -4,17 +4,10 @@
 #include <cstdlib>
 #include <ctime>
 
-namespace {
-
-struct SplitCase {
-  char const* path;
-  char const* drive;
-  char const* dir;
-  char const* name;
-  char const* ext;
-};
-
-SplitCase const SPLITS[] = {
+TEST(Runtime, SplitPathGivesDriveDirectoryNameAndExtension) {
+  struct Row {
+    char const *path, *drive, *dir, *name, *ext;
+  } const rows[] = {
     {"C:\\a\\b.txt", "C:", "\\a\\", "b", ".txt"},
     {"c:b.txt", "c:", "", "b", ".txt"},
     {"\\\\server\\share\\x.y", "", "\\\\server\\share\\", "x", ".y"},
@@ -26,12 +19,8 @@ SplitCase const SPLITS[] = {
     {"/unix/style.txt", "", "/unix/", "style", ".txt"},
     {".profile", "", "", "", ".profile"},
     {"", "", "", "", ""},
-};
-
-} // namespace
-
-TEST(Runtime, SplitPathGivesDriveDirectoryNameAndExtension) {
-  for (SplitCase const& row : SPLITS) {
+  };
+  for (Row const& row : rows) {
     SCOPED_TRACE(row.path);
     char drive[_MAX_DRIVE], dir[_MAX_DIR], name[_MAX_FNAME], ext[_MAX_EXT];
     _splitpath(row.path, drive, dir, name, ext);
@@ -45,31 +34,17 @@ TEST(Runtime, SplitPathGivesDriveDirectoryNameAndExtension) {
   EXPECT_STREQ("the", name);
 }
 
-TEST(Runtime, LocalTimeConvertsFrom1970To3000Only) {
-  time_t epoch = 0;
+TEST(Runtime, LocalTimeEnvironmentAndProcess) {
+  time_t epoch = 0, before = -1, lastSecond = static_cast<time_t>(32535215999LL - 14 * 3600);
   EXPECT_NE(nullptr, localtime(&epoch));
-  time_t before = -1;
   EXPECT_EQ(nullptr, localtime(&before));
-  time_t lastSecond = static_cast<time_t>(32535215999LL - 14 * 3600);
   struct tm* last = localtime(&lastSecond);
   ASSERT_NE(nullptr, last);
   EXPECT_EQ(3000 - 1900, last->tm_year);
-}
-
-TEST(Runtime, LocalTimeStopsAfter3000) {
+  EXPECT_TRUE(getenv("TEMP") != nullptr || getenv("TMP") != nullptr) << "the temporary directory is always named";
+  EXPECT_EQ(nullptr, getenv("ZEB_PLATFORM_SURELY_UNSET"));
+  EXPECT_EQ(static_cast<DWORD>(_getpid()), GetCurrentProcessId());
   NOT_UNDER_WINE("localtime converts times after the year 3000");
   time_t after = static_cast<time_t>(32535215999LL + 1);
   EXPECT_EQ(nullptr, localtime(&after));
-}
-
-TEST(Runtime, TheTemporaryDirectoryIsAlwaysNamed) {
-  char const* temp = getenv("TEMP");
-  char const* tmp = getenv("TMP");
-  EXPECT_TRUE(temp != nullptr || tmp != nullptr);
-  EXPECT_EQ(nullptr, getenv("ZEB_PLATFORM_SURELY_UNSET"));
-}
-
-TEST(Runtime, ProcessIdsAgree) {
-  EXPECT_EQ(static_cast<DWORD>(_getpid()), GetCurrentProcessId());
-  EXPECT_NE(0, _getpid());
 }
