@@ -57,33 +57,27 @@ TEST_F(Registry, LoadedTextsAreFoundByModuleAndId) {
 
 TEST_F(Registry, MalformedCatalogsRegisterNothing) {
   auto good = Catalog("Mod", {u"zero", u"one"});
+  auto changed = [&](std::size_t at, unsigned char value, std::size_t cut = 0) {
+    auto bytes = good;
+    if (at < bytes.size())
+      bytes[at] = value;
+    bytes.resize(bytes.size() - cut);
+    return bytes;
+  };
+  // One entry with a text of 5 bytes, its bytes all present.
+  auto odd = Catalog("Mod", {u"abc"});
+  odd[4 + 4 + 3 + 4 + 4 + 1] = 5;
+  odd.erase(odd.end() - 7);
   struct Case {
     char const* what;
     std::vector<unsigned char> bytes;
-  };
-  std::vector<Case> cases = {
+  } const cases[] = {
       {"empty", {}},
-      {"cut in the last entry", std::vector<unsigned char>(good.begin(), good.end() - 1)},
-      {"trailing byte", [&] {
-         auto b = good;
-         b.push_back(0);
-         return b;
-       }()},
-      {"count larger than the entries", [&] {
-         auto b = good;
-         b[0] = 3;
-         return b;
-       }()},
-      {"odd text length", [&] {
-         auto b = good;
-         b[4 + 4 + 3 + 4 + 4 + 1] = 7;
-         return b;
-       }()},
-      {"huge module length", [&] {
-         auto b = good;
-         b[7] = 0x7F;
-         return b;
-       }()},
+      {"cut in the last entry", changed(good.size(), 0, 1)},
+      {"trailing byte", [&] { auto b = good; b.push_back(0); return b; }()},
+      {"count larger than the entries", changed(0, 3)},
+      {"huge module length", changed(7, 0x7F)},
+      {"odd text length", odd},
   };
   for (auto const& c : cases) {
     EXPECT_FALSE(ZEBMessages::Load(c.bytes.data(), c.bytes.size(), "Mod.h")) << c.what;
@@ -122,9 +116,8 @@ TEST_F(Registry, UnknownMessagesStillShowModuleIdAndParameters) {
   EXPECT_EQ(ZEB::BaseException(info).What(), u"Nowhere message 9: x, y");
 }
 
-TEST(RegistrationCounter, SharedCounterStartsAtZero) { EXPECT_EQ(ZEBMessagesInit::ms_Cnt, 0); }
-
-TEST(BaseException, TextOnlyExceptionsHaveNoInfo) {
+TEST(BaseException, TextOnlyExceptionsHaveNoInfoAndNothingIsRegistered) {
+  EXPECT_EQ(ZEBMessagesInit::ms_Cnt, 0);
   ZEB::BaseException fromText(u"plain");
   EXPECT_EQ(fromText.What(), u"plain");
   EXPECT_FALSE(fromText.Info());
