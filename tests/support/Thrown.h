@@ -39,14 +39,13 @@ template <class Action> Thrown Catch(Action&& action) {
   return thrown;
 }
 
-// Any system error but none.
-constexpr unsigned SOME_ERROR = ~0u;
+// Any system error but none; any system error at all.
+constexpr unsigned SOME_ERROR = ~0u, ANY_ERROR = ~0u - 1;
 
-// The class, message id, parameters and system error (SOME_ERROR: any but 0)
-// are the ones expected.
+// The class, message id, parameters and system error are the ones expected.
 inline ::testing::AssertionResult Raised(Thrown const& t, std::type_info const& type, int id,
                                          std::vector<std::string> const& parameters, unsigned lastError) {
-  bool errorOk = lastError == SOME_ERROR ? t.lastError != 0 : t.lastError == lastError;
+  bool errorOk = lastError == ANY_ERROR || (lastError == SOME_ERROR ? t.lastError != 0 : t.lastError == lastError);
   if (t.type == std::type_index(type) && t.id == id && t.parameters == parameters && errorOk)
     return ::testing::AssertionSuccess();
   auto result = ::testing::AssertionFailure();
