@@ -44,6 +44,7 @@ TEST(Search, WildcardsMatchAsOnWindows) {
   EXPECT_TRUE(std::is_sorted(names.begin() + 2, names.end()));
   NOT_UNDER_WINE("a mask ending with '.' or '?' matches names with an extension too, or not at all");
   EXPECT_EQ(std::vector<std::string>{"ac"}, FindNames(box["d\\ac?"])) << "'?' matches the end of a name";
+  EXPECT_EQ(std::vector<std::string>{"b.txt"}, FindNames(box["d\\b?.txt"])) << "'?' matches nothing before a dot";
   names = FindNames(box["d\\*."]);
   EXPECT_EQ((std::set<std::string>{".", "..", "abc", "aXc", "ac", "abbc", "noext", "sub"}),
             std::set<std::string>(names.begin(), names.end()));
