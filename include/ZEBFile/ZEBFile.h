@@ -24,5 +24,8 @@
 #include "ZEBFile/DiskBuffer.h"
 #include "ZEBFile/Exceptions.h"
 #include "ZEBFile/MemoryBuffer.h"
+#include "ZEBFile/MemoryMapFile.h"
 #include "ZEBFile/Path.h"
+#include "ZEBFile/ProgressBuffer.h"
+#include "ZEBFile/StaticMemoryBuffer.h"
 #include "ZEBFile/ZEBFileMsg-I.h"
