@@ -555,9 +555,17 @@ unsigned char* BinaryStreamParser::MemChrFirstOf(unsigned char* from, char c, ui
   if (m_CaseSensitive || !IsAsciiLetter(b))
     return FindByte(from, b, count);
   // Either case: the second search only needs to look before the first hit.
-  unsigned char* first = FindByte(from, b, count);
-  unsigned char* other = FindByte(from, OtherCase(b), first ? static_cast<uint32_t>(first - from) : count);
-  return other ? other : first;
+  // Block by block, so that over a long range a near hit of one case is not
+  // found only after a search of the whole range for the other.
+  for (unsigned char* end = from + count; from != end;) {
+    auto piece = static_cast<uint32_t>(std::min<std::ptrdiff_t>(BLOCK_SIZE, end - from));
+    unsigned char* first = FindByte(from, b, piece);
+    unsigned char* other = FindByte(from, OtherCase(b), first ? static_cast<uint32_t>(first - from) : piece);
+    if (other || first)
+      return other ? other : first;
+    from += piece;
+  }
+  return nullptr;
 }
 
 unsigned char* BinaryStreamParser::MemChrFirstNotOf(unsigned char* from, char c, uint32_t count) const {
