@@ -65,9 +65,10 @@ private:
 class ZEBFILE_API SubBinaryStreamBuf : public ZEB::BinaryStreamBufT<unsigned> {
 public:
   // A window [start, end) of `inner`, which must outlive it (an end before
-  // the start makes an empty window). Moves the inner get position to `start`. The window keeps no position of its own: its
-  // positions are the inner buffer's minus `start`, so two windows over one
-  // buffer disturb each other.
+  // the start makes an empty window). Moves the inner get position to
+  // `start`. The window keeps no position of its own: its positions are the
+  // inner buffer's minus `start`, so two windows over one buffer disturb each
+  // other.
   SubBinaryStreamBuf(uint32_t const& start, uint32_t const& end, ZEB::BinaryStreamBufT<unsigned>& inner);
   ~SubBinaryStreamBuf() override;
 
