@@ -20,7 +20,7 @@
 #include "support/Sha256.h"
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes(); // the sanitizer's allocator
 #elif defined(__GLIBC__)
 #include <malloc.h>
 #endif
