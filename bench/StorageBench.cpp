@@ -19,6 +19,7 @@
 // The tests' compound-file writer and storage walk, compiled into this
 // program (the benchmarks are built from bench/ alone).
 #include "../tests/support/CompoundWriter.cpp"
+#include "../tests/support/StorageWalk.h"
 
 namespace {
 

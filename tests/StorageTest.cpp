@@ -18,6 +18,7 @@
 #include "ZEBFile/MemoryBuffer.h"
 #include "ZEBFile/Storage.h"
 #include "support/CompoundWriter.h"
+#include "support/StorageWalk.h"
 #include "support/Sha256.h"
 
 #if defined(__SANITIZE_ADDRESS__)
