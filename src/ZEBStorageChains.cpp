@@ -22,27 +22,6 @@ constexpr uint32_t MINI_STREAM_CACHE = 0x40000;
 
 } // namespace
 
-// Starts a walk over a table of `sectors` entries: no sector passed yet.
-static void BeginWalk(ZEB::FastVector<uint32_t>& stamps, uint32_t& walk, uint32_t sectors) {
-  if (stamps.Count() < sectors)
-    stamps.Resize(sectors, 0);
-  if (++walk == 0) {
-    std::fill(stamps.begin(), stamps.end(), 0);
-    walk = 1;
-  }
-}
-
-// Marks `sector` passed; false when this walk already passed it. Sectors
-// outside the table are never followed further, so they need no mark.
-static bool FirstVisit(ZEB::FastVector<uint32_t>& stamps, uint32_t walk, uint32_t sector) {
-  if (sector >= stamps.Count())
-    return true;
-  if (stamps[sector] == walk)
-    return false;
-  stamps[sector] = walk;
-  return true;
-}
-
 // Appends the sector ids of one table sector to the table.
 static void AppendSector(ZEB::FastVector<uint32_t>& table, unsigned char const* sector, uint32_t size) {
   uint32_t at = table.Count();
