@@ -28,4 +28,5 @@
 #include "ZEBFile/Path.h"
 #include "ZEBFile/ProgressBuffer.h"
 #include "ZEBFile/StaticMemoryBuffer.h"
+#include "ZEBFile/Storage.h"
 #include "ZEBFile/ZEBFileMsg-I.h"
