@@ -13,6 +13,7 @@
 #include "ZEBFile/BinaryStreamParser.h"
 #include "ZEBFile/Exceptions.h"
 #include "ZEBFile/MemoryBuffer.h"
+#include "ZEBFile/StaticMemoryBuffer.h"
 
 using ZEBFile::BinaryStreamParser;
 using ZEBFile::MemoryBuffer;
@@ -138,6 +139,12 @@ SourceKind const SOURCE_KINDS[] = {
     {"MemoryBuffer",
      [](std::string const& bytes) -> std::unique_ptr<Source> {
        return std::make_unique<MemoryBuffer>(bytes.data(), static_cast<uint32_t>(bytes.size()));
+     }},
+    // Read in place: the parser's block is the bytes' own (constant) memory.
+    {"StaticMemoryBuffer",
+     [](std::string const& bytes) -> std::unique_ptr<ZEB::BinaryStreamBufT<unsigned>> {
+       return std::make_unique<ZEBFile::StaticMemoryBuffer>(static_cast<void const*>(bytes.data()),
+                                                            static_cast<uint32_t>(bytes.size()));
      }},
 };
 
