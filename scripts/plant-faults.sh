@@ -63,7 +63,7 @@ run_suites() {
     rc=0
     (cd "$build/tests" && timeout 120 "$exe" >"$log" 2>&1) || rc=$?
     [ $rc -eq 0 ] && continue
-    mapfile -t names < <(sed -n 's/^\[  FAILED  \] \([^ ]*\.[^ ]*\).*/\1/p' "$log" | sort -u)
+    mapfile -t names < <(sed -n 's/^\[  FAILED  \] \([^ ,]*\.[^ ,]*\).*/\1/p' "$log" | sort -u)
     failed+=("${names[@]}")
     if [ $rc -eq 124 ]; then
       failed+=("$(basename "$exe"):hang($(sed -n 's/^\[ RUN      \] //p' "$log" | tail -1))")
