@@ -26,7 +26,7 @@ while [ $# -gt 0 ]; do
   --tests-from) tests_from=$2; shift 2 ;;
   --out) out=$2; shift 2 ;;
   --compare) compare=$2; shift 2 ;;
-  -h | --help) sed -n '2,15p' "$0"; exit 0 ;;
+  -h | --help) sed -n '2,16p' "$0"; exit 0 ;;
   *) ids+=("$1"); shift ;;
   esac
 done
