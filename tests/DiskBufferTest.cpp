@@ -584,3 +584,84 @@ TEST(DiskBuffer, RandomWalksMatchAPlainModel) {
     }
   }
 }
+
+// ---- The temporary file in a shared directory ---------------------------------------------
+
+namespace {
+
+fs::path TempFileNumbered(ScratchDir const& dir, long n) {
+  return dir.Path() / (NAME_PREFIX + std::to_string(_getpid()) + "-" + std::to_string(n) + ".tmp");
+}
+
+std::string HostText(fs::path const& path) {
+  auto bytes = HostFileBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+} // namespace
+
+// What waits at the next names (a file, a link to someone's file) is left as
+// it is: the buffer takes the next free number, works, and leaves nothing.
+TEST(DiskBufferTempFile, NamesAlreadyTakenAreSkippedAndKept) {
+  ScratchDir dir;
+  long n = 0;
+  {
+    DiskBuffer probe(dir.Text(), 0, 0);
+    probe.PutAll("p", 1);
+    n = NameNumber(dir.TempFiles().at(0));
+  }
+  ZEBTest::TempDir elsewhere("victim");
+  elsewhere.WriteFile("victim.txt", "keep me");
+  std::error_code noLink;
+  fs::create_symlink(elsewhere.Child("victim.txt"), TempFileNumbered(dir, n + 1), noLink);
+  std::ofstream(TempFileNumbered(dir, n + 2), std::ios::binary) << "planted";
+  auto planted = dir.TempFiles();
+  {
+    DiskBuffer buffer(dir.Text(), 64, 100);
+    auto data = Pattern(1000);
+    buffer.PutAll(data.data(), 1000);
+    EXPECT_EQ(ReadAll(buffer), data);
+    EXPECT_EQ(dir.TempFiles().size(), planted.size() + 1);
+  }
+  EXPECT_EQ(dir.TempFiles(), planted) << "nothing left behind, nothing planted removed";
+  EXPECT_EQ(HostText(TempFileNumbered(dir, n + 2)), "planted");
+  EXPECT_EQ(elsewhere.ReadFile("victim.txt"), "keep me");
+  if (!noLink) {
+    EXPECT_TRUE(fs::is_symlink(TempFileNumbered(dir, n + 1)));
+  }
+}
+
+TEST(DiskBufferTempFile, OnlyItsOwnerMayReadAndWriteIt) {
+  if (!OnPosixLayer())
+    GTEST_SKIP() << "file modes are the POSIX layer's";
+  ScratchDir dir;
+  DiskBuffer buffer(dir.Text(), 0, 0);
+  buffer.PutAll("x", 1);
+  auto names = dir.TempFiles();
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_EQ(fs::status(dir.Path() / names[0]).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// The next 100 names all taken: the buffer gives up with the open error
+// instead of trying forever, and a later access takes the name after them.
+TEST(DiskBufferTempFile, AHundredNamesTakenFailTheOpen) {
+  ScratchDir dir;
+  DiskBuffer buffer(dir.Text(), 0, 0);
+  buffer.PutAll("p", 1);
+  long n = NameNumber(dir.TempFiles().at(0));
+  buffer.Clear();
+  for (long k = n + 1; k <= n + 100; ++k)
+    std::ofstream(TempFileNumbered(dir, k), std::ios::binary) << k;
+  try {
+    buffer.PutAll("x", 1);
+    ADD_FAILURE() << "no exception";
+  } catch (ZEBFile::FileCannotOpenException const& e) {
+    ASSERT_TRUE(e.Info());
+    EXPECT_EQ(e.Info()->Id(), int(ZEBFileMsg::CANNOT_OPEN_WRITE_ONLY));
+    EXPECT_EQ(e.Info()->LastError(), unsigned(ERROR_FILE_EXISTS));
+  }
+  EXPECT_EQ(HostText(TempFileNumbered(dir, n + 100)), std::to_string(n + 100));
+  buffer.PutAll("y", 1);
+  EXPECT_TRUE(fs::exists(TempFileNumbered(dir, n + 101)));
+}
