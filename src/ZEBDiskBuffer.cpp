@@ -46,7 +46,7 @@ public:
 private:
   static std::string DefaultDirectory() {
     for (char const* name : {"TEMP", "TMP"})
-      if (char const* value = getenv(name))
+      if (char const* value = ZEBPlatformGetEnv(name))
         return value;
     return std::string();
   }

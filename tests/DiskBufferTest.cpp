@@ -120,9 +120,9 @@ TEST(DiskBuffer, NoCacheCreatesANumberedFileOnFirstPut) {
 }
 
 TEST(DiskBuffer, EmptyDirectoryMeansTheTemporaryDirectory) {
-  char const* temp = getenv("TEMP");
+  char const* temp = ZEBPlatformGetEnv("TEMP");
   if (!temp)
-    temp = getenv("TMP");
+    temp = ZEBPlatformGetEnv("TMP");
   if (!temp)
     GTEST_SKIP() << "neither TEMP nor TMP is set";
   std::string host;

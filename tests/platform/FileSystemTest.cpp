@@ -186,7 +186,7 @@ TEST(Move, AnExistingTargetIsNeverReplaced) {
   EXPECT_EQ("a", ReadText(box["a.txt"]));
   EXPECT_EQ("b", ReadText(box["b.txt"]));
 
-  EXPECT_NE(0, rename(box["a.txt"].c_str(), box["b.txt"].c_str()));
+  EXPECT_NE(0, ZEBPlatformRename(box["a.txt"].c_str(), box["b.txt"].c_str()));
   EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
   EXPECT_EQ("a", ReadText(box["a.txt"]));
   EXPECT_EQ("b", ReadText(box["b.txt"]));
@@ -199,7 +199,7 @@ TEST(Move, FilesAndDirectoriesMoveWithTheirContent) {
   EXPECT_TRUE(MoveFileA(box["dir"].c_str(), box["moved"].c_str()));
   EXPECT_EQ("inside", ReadText(box["moved\\inside.txt"]));
   EXPECT_FALSE(Exists(box["dir"]));
-  EXPECT_EQ(0, rename(box["moved\\inside.txt"].c_str(), box["renamed.txt"].c_str()));
+  EXPECT_EQ(0, ZEBPlatformRename(box["moved\\inside.txt"].c_str(), box["renamed.txt"].c_str()));
   EXPECT_EQ("inside", ReadText(box["renamed.txt"]));
 
   EXPECT_FALSE(MoveFileA(box["missing.txt"].c_str(), box["x.txt"].c_str()));
@@ -207,7 +207,7 @@ TEST(Move, FilesAndDirectoriesMoveWithTheirContent) {
   EXPECT_FALSE(MoveFileA(box["renamed.txt"].c_str(), box["nowhere\\x.txt"].c_str()));
   EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
   errno = 0;
-  EXPECT_NE(0, rename(box["missing.txt"].c_str(), box["x.txt"].c_str()));
+  EXPECT_NE(0, ZEBPlatformRename(box["missing.txt"].c_str(), box["x.txt"].c_str()));
   EXPECT_EQ(ENOENT, errno);
 }
 

@@ -47,11 +47,11 @@ TEST(Runtime, SplitPathGivesDriveDirectoryNameAndExtension) {
 
 TEST(Runtime, LocalTimeConvertsFrom1970To3000Only) {
   time_t epoch = 0;
-  EXPECT_NE(nullptr, localtime(&epoch));
+  EXPECT_NE(nullptr, ZEBPlatformLocalTime(&epoch));
   time_t before = -1;
-  EXPECT_EQ(nullptr, localtime(&before));
+  EXPECT_EQ(nullptr, ZEBPlatformLocalTime(&before));
   time_t lastSecond = static_cast<time_t>(32535215999LL - 14 * 3600);
-  struct tm* last = localtime(&lastSecond);
+  struct tm* last = ZEBPlatformLocalTime(&lastSecond);
   ASSERT_NE(nullptr, last);
   EXPECT_EQ(3000 - 1900, last->tm_year);
 }
@@ -59,14 +59,14 @@ TEST(Runtime, LocalTimeConvertsFrom1970To3000Only) {
 TEST(Runtime, LocalTimeStopsAfter3000) {
   NOT_UNDER_WINE("localtime converts times after the year 3000");
   time_t after = static_cast<time_t>(32535215999LL + 1);
-  EXPECT_EQ(nullptr, localtime(&after));
+  EXPECT_EQ(nullptr, ZEBPlatformLocalTime(&after));
 }
 
 TEST(Runtime, TheTemporaryDirectoryIsAlwaysNamed) {
-  char const* temp = getenv("TEMP");
-  char const* tmp = getenv("TMP");
+  char const* temp = ZEBPlatformGetEnv("TEMP");
+  char const* tmp = ZEBPlatformGetEnv("TMP");
   EXPECT_TRUE(temp != nullptr || tmp != nullptr);
-  EXPECT_EQ(nullptr, getenv("ZEB_PLATFORM_SURELY_UNSET"));
+  EXPECT_EQ(nullptr, ZEBPlatformGetEnv("ZEB_PLATFORM_SURELY_UNSET"));
 }
 
 TEST(Runtime, ProcessIdsAgree) {
