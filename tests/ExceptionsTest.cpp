@@ -122,7 +122,7 @@ TEST(Catalog, IsEighteenEntriesEndingExactlyAtByte2398) {
 TEST(Catalog, IsRegisteredWhileTheLibraryIsLoaded) {
   EXPECT_GE(ZEBMessagesInit::ms_Cnt, 1);
   for (unsigned id = 0; id < 18; ++id) {
-    ZEB::WString const* text = ZEBMessages::Find("ZEBFile", id);
+    auto text = ZEBMessages::Find("ZEBFile", id);
     ASSERT_NE(text, nullptr) << id;
     EXPECT_EQ(*text, EXPECTED_TEXTS[id]);
   }
