@@ -659,3 +659,20 @@ TEST(PathList, StoppedFromAnotherThread) {
   EXPECT_GE(list.size(), 1u);
   EXPECT_LT(list.size(), ENTRIES);
 }
+
+// ---- A drive that is not a letter ----------------------------------------------------
+
+// A character outside A-Z and a-z names no drive, whichever drive its code
+// counted from 'a' modulo 32 falls on ('1' on Q:, '#' on C:, ':' on Z:).
+TEST(PathCurrentDirectory, NonLetterIsAnUnknownDrive) {
+  TempDir dir;
+  bool mapped = ZEBPlatform::MapDrive('Q', dir.Native());
+  for (char drive : {'1', '#', ':', '@', '[', '`', '{', '\0', '\xE3'}) {
+    SCOPED_TRACE(int(static_cast<unsigned char>(drive)));
+    EXPECT_THROW(Path::GetCurrentPath(drive), ZEBFile::InvalidPathException);
+  }
+  if (mapped) {
+    EXPECT_NO_THROW(Path::GetCurrentPath('q'));
+    ZEBPlatform::UnmapDrive('Q');
+  }
+}
