@@ -103,7 +103,7 @@ struct SourceData {
 } // namespace
 
 // ---------------------------------------------------------------------------
-// The documented behaviour of each form on small inputs.
+// What each form fetches, and where it leaves the position, on small inputs.
 
 TEST(BinaryStreamParserFetch, FormsOnSmallInputs) {
   {

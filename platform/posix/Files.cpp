@@ -3,7 +3,7 @@
 #include "Internal.h"
 
 #include <cerrno>
-#include <climits>
+#include <cstdint>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -15,7 +15,7 @@ namespace {
 // data: a shared lock on ACCESS + m for each access an open has, and on
 // DENY + m for each it does not share. Locks go with the descriptor, so a
 // closed (or crashed) opener leaves none behind.
-off_t const LOCK_BASE = LLONG_MAX - 64;
+off_t const LOCK_BASE = INT64_MAX - 64;
 off_t const ACCESS_BYTE = LOCK_BASE;
 off_t const DENY_BYTE = LOCK_BASE + 8;
 unsigned const MODES[] = {ACCESS_READ, ACCESS_WRITE, ACCESS_DELETE};
