@@ -1,13 +1,16 @@
-# Cross build for 64-bit Windows with mingw-w64; the tests run under Wine.
+# Cross build for Windows with mingw-w64; the tests run under Wine. 64-bit
+# unless ZEB_MINGW_TRIPLE names another target first (the 32-bit toolchain
+# file sets i686-w64-mingw32).
 #
 # The POSIX thread model of the compiler is preferred: it gives std::thread,
 # std::mutex and friends on every GCC version. The C++ runtime stays a DLL
 # shared by every module of the family (one heap, one exception runtime);
 # platform/CMakeLists.txt copies the runtime DLLs next to the programs.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(ZEB_MINGW_TRIPLE x86_64-w64-mingw32)
+if(NOT ZEB_MINGW_TRIPLE)
+  set(ZEB_MINGW_TRIPLE x86_64-w64-mingw32)
+endif()
+string(REGEX REPLACE "-.*" "" CMAKE_SYSTEM_PROCESSOR ${ZEB_MINGW_TRIPLE})
 find_program(ZEB_MINGW_CXX NAMES ${ZEB_MINGW_TRIPLE}-g++-posix ${ZEB_MINGW_TRIPLE}-g++ REQUIRED)
 find_program(ZEB_MINGW_CC NAMES ${ZEB_MINGW_TRIPLE}-gcc-posix ${ZEB_MINGW_TRIPLE}-gcc)
 find_program(ZEB_MINGW_RC NAMES ${ZEB_MINGW_TRIPLE}-windres)

@@ -116,20 +116,31 @@ uint32_t CFileT<unsigned>::OpenFlags() const noexcept {
 
 // The handle held is closed before the new open: a file opened exclusively
 // would otherwise refuse this object's own second open of it.
-uint32_t CFileT<unsigned>::Open(uint32_t mode) {
-  if (mode >= std::size(OPEN_MODES))
-    return 0;
+bool CFileT<unsigned>::OpenHandle(uint32_t mode, uint32_t disposition) {
   OpenModeRow const& row = OPEN_MODES[mode];
   Close();
   m_Writable = false;
   m_Position = m_Size = 0;
-  HANDLE handle = CreateFileA(SystemName(m_Path), row.access, row.share, nullptr, row.disposition, OpenFlags(), nullptr);
+  HANDLE handle = CreateFileA(SystemName(m_Path), row.access, row.share, nullptr, disposition, OpenFlags(), nullptr);
   if (handle == INVALID_HANDLE_VALUE)
-    Throw(mode == READ ? OPEN_READ : OPEN_WRITE);
+    return false;
   m_Handle = handle;
   m_Writable = row.writable;
   m_Size = GetFileSize(handle, nullptr);
+  return true;
+}
+
+uint32_t CFileT<unsigned>::Open(uint32_t mode) {
+  if (mode >= std::size(OPEN_MODES))
+    return 0;
+  if (!OpenHandle(mode, OPEN_MODES[mode].disposition))
+    Throw(mode == READ ? OPEN_READ : OPEN_WRITE);
   return m_Size;
+}
+
+void CFileT<unsigned>::CreateNew() {
+  if (!OpenHandle(CREATE, CREATE_NEW))
+    Throw(OPEN_WRITE);
 }
 
 void CFileT<unsigned>::Close() {

@@ -20,6 +20,8 @@ constexpr uint32_t TRANSFER_PIECE = 32768;
 // Chunks at least this large go from the cache to the file as they are;
 // smaller ones are gathered in the stack area first.
 constexpr uint32_t DIRECT_CHUNK = 4096;
+// How many taken names a new temporary file passes over before giving up.
+constexpr int NAME_TRIES = 100;
 
 // What the temporary names are made of, fixed when the library is loaded:
 // the default directory, the process id, and the counter with its lock.
@@ -44,7 +46,7 @@ public:
 private:
   static std::string DefaultDirectory() {
     for (char const* name : {"TEMP", "TMP"})
-      if (char const* value = getenv(name))
+      if (char const* value = ZEBPlatformGetEnv(name))
         return value;
     return std::string();
   }
@@ -122,14 +124,29 @@ uint32_t DiskBuffer::WindowBytes() const noexcept {
 // The file object owns the file only once it is open, so that a failed open
 // leaves no half-made file behind.
 void DiskBuffer::OpenAndSeek(uint32_t offset) {
-  if (!m_File) {
-    auto file = std::make_unique<File>(GetTempFileNameA(m_Directory, DEFAULT_NAME_TEMPLATE, DEFAULT_NAME_EXT),
-                                       File::HINT_DELETE_ON_CLOSE, true);
-    file->Open(File::CREATE);
-    m_File = std::move(file);
-  }
+  if (!m_File)
+    m_File = CreateTempFile();
   if (m_File->Tell() != offset)
     m_File->Seek(offset, File::FROM_BEGIN, File::FORWARD);
+}
+
+// The names are easy to foresee and the directory may be shared: the file is
+// created exclusively, so that nothing planted at a name (a file, a link to
+// someone else's file) is ever opened, truncated or removed; a name taken
+// passes to the next number, up to NAME_TRIES names.
+std::unique_ptr<CFileT<unsigned>> DiskBuffer::CreateTempFile() const {
+  for (int tries = 1;; ++tries) {
+    auto file = std::make_unique<File>(GetTempFileNameA(m_Directory, DEFAULT_NAME_TEMPLATE, DEFAULT_NAME_EXT),
+                                       File::HINT_DELETE_ON_CLOSE, true);
+    try {
+      file->CreateNew();
+      return file;
+    } catch (FileCannotOpenException const& error) {
+      uint32_t cause = error.Info() ? error.Info()->LastError() : 0;
+      if (tries == NAME_TRIES || (cause != ERROR_FILE_EXISTS && cause != ERROR_ALREADY_EXISTS))
+        throw;
+    }
+  }
 }
 
 uint32_t DiskBuffer::WriteToFile(void const* bytes, uint32_t offset, uint32_t count) {

@@ -292,8 +292,9 @@ PathT<char> PathT<char>::GetCurrentPath(char const& drive) {
   if (drive != CURRENT) {
     char letter = ZEB::ToLower(std::string(1, drive))[0];
     letterColon = {letter, DRIVE_SEPARATOR};
-    unsigned bit = (unsigned(static_cast<unsigned char>(letter)) - unsigned('a')) % 32u;
-    if ((GetLogicalDrives() >> bit & 1u) == 0)
+    // Only 'a' to 'z' name a drive: another character would otherwise fall,
+    // counted modulo 32, on some letter's drive ('1' on Q:).
+    if (letter < 'a' || letter > 'z' || (GetLogicalDrives() >> (letter - 'a') & 1u) == 0)
       throw InvalidPathException();
   }
   // The buffer is zeroed and one longer than what the platform may write, so

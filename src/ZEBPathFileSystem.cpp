@@ -46,8 +46,9 @@ std::string FoundName(std::string const& pattern) {
   return data.cFileName;
 }
 
-// A flag that another thread may set: read from memory on every poll.
-bool IsSet(bool const& flag) { return *static_cast<bool const volatile*>(&flag); }
+// A flag that another thread may set while the listing runs: an atomic load,
+// which pairs with the setter's atomic store without a data race.
+bool IsSet(bool const& flag) { return __atomic_load_n(&flag, __ATOMIC_ACQUIRE); }
 
 } // namespace
 

@@ -116,7 +116,7 @@ int PathT<char>::CopyFileWrp(char const* source, char const* target, bool failIf
 
 int PathT<char>::MoveFileWrp(char const* source, char const* target) { return MoveFileA(source, target); }
 
-int PathT<char>::RenameWrp(char const* source, char const* target) { return rename(source, target); }
+int PathT<char>::RenameWrp(char const* source, char const* target) { return ZEBPlatformRename(source, target); }
 
 bool PathT<char>::GetDiskFreeSpaceExWrp(char const* path, uint64_t* freeToCaller, uint64_t* total,
                                         uint64_t* totalFree) {

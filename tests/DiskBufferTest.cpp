@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 #include <thread>
@@ -65,6 +66,10 @@ protected:
         names.insert(entry.path().filename().string());
     return std::vector<std::string>(names.begin(), names.end());
   }
+  // The temporary file a buffer of this process would take as number `n`.
+  fs::path Numbered(long n) const {
+    return fs::path(Dir()) / (NAME_PREFIX + std::to_string(_getpid()) + "-" + std::to_string(n) + ".tmp");
+  }
   uintmax_t FileSize() const {
     std::vector<std::string> names = TempFiles();
     return names.size() == 1 ? fs::file_size(fs::path(Dir()) / names[0]) : uintmax_t(-1);
@@ -102,7 +107,7 @@ TEST_F(DiskBufferTest, AFileIsMadeOnlyWhenTheCacheOverflowsAndNumbered) {
 }
 
 TEST_F(DiskBufferTest, EmptyDirectoryMeansTheTemporaryDirectory) {
-  char const* temp = getenv("TEMP") ? getenv("TEMP") : getenv("TMP");
+  char const* temp = ZEBPlatformGetEnv("TEMP") ? ZEBPlatformGetEnv("TEMP") : ZEBPlatformGetEnv("TMP");
   if (!temp)
     GTEST_SKIP() << "neither TEMP nor TMP is set";
   std::string host;
@@ -292,4 +297,56 @@ TEST_F(DiskBufferTest, RandomWalksMatchAModel) {
       EXPECT_TRUE(TempFiles().empty());
     }
   }
+}
+
+// What waits at the next names (a file, a link to someone's file) is left as
+// it is: the buffer takes the next free number, works, and leaves nothing.
+TEST_F(DiskBufferTest, NamesAlreadyTakenAreSkippedAndKept) {
+  long n = 0;
+  {
+    DiskBuffer probe(Dir(), 0, 0);
+    probe.PutAll("p", 1);
+    n = NameNumber(TempFiles().at(0));
+  }
+  ZEBTest::TempDir elsewhere("victim");
+  elsewhere.WriteFile("victim.txt", "keep me");
+  std::error_code noLink;
+  fs::create_symlink(elsewhere.Child("victim.txt"), Numbered(n + 1), noLink);
+  std::ofstream(Numbered(n + 2), std::ios::binary) << "planted";
+  auto planted = TempFiles();
+  {
+    DiskBuffer buffer(Dir(), 64, 100);
+    Bytes data = Pattern(1000);
+    buffer.PutAll(data.data(), 1000);
+    EXPECT_EQ(ReadAll(buffer), data);
+    EXPECT_EQ(TempFiles().size(), planted.size() + 1);
+  }
+  EXPECT_EQ(TempFiles(), planted) << "nothing left behind, nothing planted removed";
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(std::ifstream(Numbered(n + 2)).rdbuf()), {}), "planted");
+  EXPECT_EQ(elsewhere.ReadFile("victim.txt"), "keep me");
+  EXPECT_TRUE(noLink || fs::is_symlink(Numbered(n + 1)));
+  // The next 100 names all taken: the open fails instead of trying forever,
+  // and a later access takes the name after them.
+  DiskBuffer buffer(Dir(), 0, 0);
+  buffer.PutAll("p", 1);
+  long m = NameNumber(buffer.FileName().substr(buffer.FileName().find(NAME_PREFIX)));
+  buffer.Clear();
+  for (long k = m + 1; k <= m + 100; ++k)
+    std::ofstream(Numbered(k), std::ios::binary) << k;
+  EXPECT_TRUE(ZEBTest::Raised(Catch([&] { buffer.PutAll("x", 1); }), typeid(ZEBFile::FileCannotOpenException),
+                              ZEBFileMsg::CANNOT_OPEN_WRITE_ONLY, {*ZEBFile::PathT<char>(Numbered(m + 100).string())},
+                              ERROR_FILE_EXISTS));
+  buffer.PutAll("y", 1);
+  EXPECT_TRUE(fs::exists(Numbered(m + 101)));
+}
+
+TEST_F(DiskBufferTest, OnlyItsOwnerMayReadAndWriteTheFile) {
+  if (ZEBPlatform::LiveSystem() != ZEBPlatform::System::PosixLayer)
+    GTEST_SKIP() << "file modes are the POSIX layer's";
+  DiskBuffer buffer(Dir(), 0, 0);
+  buffer.PutAll("x", 1);
+  auto names = TempFiles();
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_EQ(fs::status(fs::path(Dir()) / names[0]).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
 }

@@ -49,7 +49,7 @@ WString Substitute(WString const& pattern, std::vector<WString> const& parameter
 
 WString MessageInfo::Format() const {
   WString text;
-  if (WString const* pattern = ZEBMessages::Find(m_Module.c_str(), static_cast<unsigned>(m_Id))) {
+  if (auto pattern = ZEBMessages::Find(m_Module.c_str(), static_cast<unsigned>(m_Id))) {
     text = Substitute(*pattern, m_Parameters);
   } else {
     // No catalog knows the message: still show what is known.

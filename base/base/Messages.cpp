@@ -7,15 +7,19 @@
 #include <string>
 #include <utility>
 
-int ZEBMessagesInit::ms_Cnt = 0;
+std::atomic<int> ZEBMessagesInit::ms_Cnt{0};
 
 namespace {
 
 using Key = std::pair<std::string, unsigned>;
+// Texts are shared with the callers of Find: replacing or freeing an entry
+// never destroys a text still held.
+using Text = std::shared_ptr<ZEB::WString const>;
+using Texts = std::map<Key, Text>;
 
 struct Registry {
   std::mutex lock;
-  std::unique_ptr<std::map<Key, ZEB::WString>> texts;
+  std::unique_ptr<Texts> texts;
 };
 
 Registry& TheRegistry() {
@@ -52,7 +56,7 @@ private:
   std::size_t m_Left;
 };
 
-bool ParseEntry(CatalogReader& reader, std::map<Key, ZEB::WString>& into) {
+bool ParseEntry(CatalogReader& reader, Texts& into) {
   uint32_t moduleLength, id, constant, textLength;
   unsigned char const* module;
   unsigned char const* text;
@@ -63,7 +67,8 @@ bool ParseEntry(CatalogReader& reader, std::map<Key, ZEB::WString>& into) {
   ZEB::WString units(textLength / 2, u'\0');
   for (std::size_t i = 0; i < units.size(); ++i)
     units[i] = static_cast<char16_t>(text[2 * i] | text[2 * i + 1] << 8);
-  into[Key(std::string(reinterpret_cast<char const*>(module), moduleLength), id)] = std::move(units);
+  into[Key(std::string(reinterpret_cast<char const*>(module), moduleLength), id)] =
+      std::make_shared<ZEB::WString const>(std::move(units));
   return true;
 }
 
@@ -73,7 +78,7 @@ void ZEBMessages::Init() {
   Registry& registry = TheRegistry();
   std::lock_guard<std::mutex> hold(registry.lock);
   if (!registry.texts)
-    registry.texts.reset(new std::map<Key, ZEB::WString>);
+    registry.texts.reset(new Texts);
 }
 
 bool ZEBMessages::Load(void const* table, std::size_t size, char const*) {
@@ -83,7 +88,7 @@ bool ZEBMessages::Load(void const* table, std::size_t size, char const*) {
   uint32_t count;
   if (!reader.U32(count))
     return false;
-  std::map<Key, ZEB::WString> parsed;
+  Texts parsed;
   for (uint32_t i = 0; i < count; ++i)
     if (!ParseEntry(reader, parsed))
       return false;
@@ -92,7 +97,7 @@ bool ZEBMessages::Load(void const* table, std::size_t size, char const*) {
   Registry& registry = TheRegistry();
   std::lock_guard<std::mutex> hold(registry.lock);
   if (!registry.texts)
-    registry.texts.reset(new std::map<Key, ZEB::WString>);
+    registry.texts.reset(new Texts);
   for (auto& entry : parsed)
     (*registry.texts)[entry.first] = std::move(entry.second);
   return true;
@@ -104,11 +109,11 @@ void ZEBMessages::Free() {
   registry.texts.reset();
 }
 
-ZEB::WString const* ZEBMessages::Find(char const* module, unsigned id) {
+std::shared_ptr<ZEB::WString const> ZEBMessages::Find(char const* module, unsigned id) {
   Registry& registry = TheRegistry();
   std::lock_guard<std::mutex> hold(registry.lock);
   if (!registry.texts || !module)
     return nullptr;
   auto found = registry.texts->find(Key(module, id));
-  return found == registry.texts->end() ? nullptr : &found->second;
+  return found == registry.texts->end() ? nullptr : found->second;
 }

@@ -91,6 +91,10 @@ public:
   // Opens in `mode`, replacing the handle held; gives the file's size. Other
   // mode values open nothing and give 0.
   virtual uint32_t Open(uint32_t mode);
+  // Opens as CREATE does, but only where nothing exists at the path: an
+  // existing file, or a link (never followed), makes it throw
+  // FileCannotOpenException with ERROR_FILE_EXISTS as the system error.
+  void CreateNew();
   virtual void Close();
   // Closes, then removes the file when it exists.
   virtual void Delete();
@@ -117,6 +121,9 @@ public:
 
 private:
   uint32_t OpenFlags() const noexcept;
+  // Opens with the access and sharing of `mode` and the system's creation
+  // `disposition`; false, the last error kept, when the system refuses.
+  bool OpenHandle(uint32_t mode, uint32_t disposition);
   // Moves the system's pointer back to the cached position (after a failed
   // transfer), keeping the calling thread's last error.
   void RestorePointer() noexcept;

@@ -18,9 +18,12 @@ template <class Position> class CFileT;
 class ZEBFILE_API DiskBuffer : public ZEB::BinaryStreamBufT<unsigned> {
 public:
   // The temporary file goes to `path`, or, when it is empty, to the directory
-  // TEMP (else TMP) named when the library was loaded. The cache holds a
-  // window of `memoryBufferSize` bytes in chunks of `chunkSize`; a size of 0
-  // sends every byte to the file.
+  // TEMP (else TMP) named when the library was loaded. It is created
+  // exclusively, private to its owner: a name already taken passes to the
+  // next number, and after 100 taken names the access that needed the file
+  // fails with FileCannotOpenException. The cache holds a window of
+  // `memoryBufferSize` bytes in chunks of `chunkSize`; a size of 0 sends
+  // every byte to the file.
   DiskBuffer(std::string const& path, uint32_t chunkSize, uint32_t memoryBufferSize);
   // Closes the temporary file, which the system then removes; bytes still in
   // the cache are dropped with it.
@@ -61,6 +64,8 @@ private:
   // Bytes of the stream that lie in the window (all held by the cache).
   uint32_t WindowBytes() const noexcept;
 
+  // The next free temporary name, created exclusively and open.
+  std::unique_ptr<CFileT<unsigned>> CreateTempFile() const;
   void OpenAndSeek(uint32_t offset);
   void EnsureOffsetInCache(uint32_t offset);
   void WriteBack();

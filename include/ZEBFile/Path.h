@@ -142,6 +142,9 @@ public:
   static void Rename(std::string const& source, std::string const& target);
   void Rename(std::string const& target);
   void GetFileList(std::vector<PathT>& out, std::string const& filter) const;
+  // `stop` is read after each entry with an atomic load; another thread may
+  // set it to end the listing, with an atomic store (std::atomic_ref in
+  // C++20, __atomic_store_n before).
   void GetFileListInterruptable(std::vector<PathT>& out, bool const& stop, std::string const& filter) const;
   void GetFileListSP(std::vector<ZEB::SmartPtr<PathT>>& out, std::string const& filter) const;
   void RetrieveCasing();

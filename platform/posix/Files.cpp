@@ -3,7 +3,7 @@
 #include "Internal.h"
 
 #include <cerrno>
-#include <climits>
+#include <cstdint>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -15,7 +15,7 @@ namespace {
 // data: a shared lock on ACCESS + m for each access an open has, and on
 // DENY + m for each it does not share. Locks go with the descriptor, so a
 // closed (or crashed) opener leaves none behind.
-off_t const LOCK_BASE = LLONG_MAX - 64;
+off_t const LOCK_BASE = INT64_MAX - 64;
 off_t const ACCESS_BYTE = LOCK_BASE;
 off_t const DENY_BYTE = LOCK_BASE + 8;
 unsigned const MODES[] = {ACCESS_READ, ACCESS_WRITE, ACCESS_DELETE};
@@ -65,16 +65,17 @@ unsigned ShareBitsOf(DWORD shareMode) {
   return bits;
 }
 
-int OpenDescriptor(std::string const& host, unsigned access, int extra, bool directory) {
+// `mode` is the permission of a file the open creates.
+int OpenDescriptor(std::string const& host, unsigned access, int extra, bool directory, mode_t mode) {
   int flags = O_CLOEXEC | extra;
   if (directory)
     return Syscalls().open(host.c_str(), flags | O_RDONLY | O_DIRECTORY, 0);
-  int fd = Syscalls().open(host.c_str(), flags | ((access & ACCESS_WRITE) ? O_RDWR : O_RDONLY), 0666);
+  int fd = Syscalls().open(host.c_str(), flags | ((access & ACCESS_WRITE) ? O_RDWR : O_RDONLY), mode);
   if (fd >= 0 || errno != EACCES)
     return fd;
   // Without read permission the descriptor cannot hold sharing locks.
   if (access & ACCESS_WRITE)
-    return Syscalls().open(host.c_str(), flags | O_WRONLY, 0666);
+    return Syscalls().open(host.c_str(), flags | O_WRONLY, mode);
   if (!(access & ACCESS_READ))
     return Syscalls().open(host.c_str(), O_CLOEXEC | O_PATH, 0);
   return -1;
@@ -195,7 +196,11 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
   if (flagsAndAttributes & FILE_FLAG_WRITE_THROUGH)
     extra |= O_DSYNC;
 
-  int fd = OpenDescriptor(mapped.host, access, extra, directory);
+  // A temporary file holds one process's scratch data, often in a shared
+  // directory such as /tmp: only its owner may read or write it, as the
+  // access list of a user's own temporary directory ensures on Windows.
+  bool temporary = (flagsAndAttributes & (FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_TEMPORARY)) != 0;
+  int fd = OpenDescriptor(mapped.host, access, extra, directory, temporary ? 0600 : 0666);
   if (fd < 0)
     return Fail(PathError(errno, mapped.host), INVALID_HANDLE_VALUE);
   auto file = std::make_shared<FileObject>();

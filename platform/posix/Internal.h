@@ -6,11 +6,6 @@
 #include "ZEBPlatform/Win32.h"
 #include "ZEBPlatform/posix/Syscalls.h"
 
-// The layer itself calls the C library's own functions.
-#undef rename
-#undef getenv
-#undef localtime
-
 #include <cstdint>
 #include <memory>
 #include <string>

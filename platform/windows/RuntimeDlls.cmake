@@ -5,7 +5,8 @@ if(NOT MINGW)
   return()
 endif()
 set(ZEB_RUNTIME_DLLS)
-foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+# libgcc_s_seh-1.dll on 64-bit Windows, libgcc_s_dw2-1.dll on 32-bit.
+foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libgcc_s_dw2-1.dll libwinpthread-1.dll)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
     OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
   if(IS_ABSOLUTE "${path}" AND EXISTS "${path}")

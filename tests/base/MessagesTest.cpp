@@ -2,8 +2,10 @@
 // of the family has registered anything.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ZEB/Exception.h"
@@ -124,4 +126,39 @@ TEST(BaseException, TextOnlyExceptionsHaveNoInfoAndNothingIsRegistered) {
   ZEB::BaseException fromNull(static_cast<char16_t const*>(nullptr));
   EXPECT_TRUE(fromNull.What().empty());
   EXPECT_STREQ(fromNull.what(), "");
+}
+
+// ---- Modules loading and unloading on other threads ------------------------------------
+
+// Two threads load and unload a module over and over, as a module registers
+// its catalog at load, while this one looks a text up and reads it: a text
+// found stays whole while it is held, even when the last module frees the
+// registry meanwhile, and the shared counter loses no registration.
+TEST(RegistryThreads, LookupsStayValidWhileModulesLoadAndUnload) {
+  std::u16string const text(300, u'x');
+  auto catalog = Catalog("Mod", {u"zero", text});
+  auto module = [&catalog] {
+    for (int i = 0; i < 1000; ++i) {
+      if (ZEBMessagesInit::ms_Cnt++ == 0)
+        ZEBMessages::Init();
+      ZEBMessages::Load(catalog.data(), catalog.size(), "Mod.h");
+      if (--ZEBMessagesInit::ms_Cnt == 0)
+        ZEBMessages::Free();
+    }
+  };
+  std::atomic<bool> done{false};
+  std::thread first(module);
+  std::thread second([&] {
+    module();
+    done = true;
+  });
+  int broken = 0;
+  while (!done)
+    if (auto found = ZEBMessages::Find("Mod", 1))
+      broken += *found != text;
+  first.join();
+  second.join();
+  EXPECT_EQ(broken, 0);
+  EXPECT_EQ(ZEBMessagesInit::ms_Cnt, 0);
+  ZEBMessages::Free();
 }

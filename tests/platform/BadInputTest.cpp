@@ -46,7 +46,7 @@ TEST(BadInput, NullPointersFailWithoutCrashing) {
   EXPECT_EQ(nullptr, MapViewOfFile(nullptr, FILE_MAP_READ, 0, 0, 0));
   EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), WNetGetUniversalNameA(nullptr, UNIVERSAL_NAME_INFO_LEVEL, nullptr, nullptr));
   EXPECT_FALSE(GetComputerNameA(nullptr, nullptr));
-  EXPECT_EQ(nullptr, localtime(nullptr));
+  EXPECT_EQ(nullptr, ZEBPlatformLocalTime(nullptr));
   char drive[_MAX_DRIVE] = "x";
   _splitpath(nullptr, drive, nullptr, nullptr, nullptr);
   EXPECT_STREQ("", drive);

@@ -36,15 +36,16 @@ TEST(Runtime, SplitPathGivesDriveDirectoryNameAndExtension) {
 
 TEST(Runtime, LocalTimeEnvironmentAndProcess) {
   time_t epoch = 0, before = -1, lastSecond = static_cast<time_t>(32535215999LL - 14 * 3600);
-  EXPECT_NE(nullptr, localtime(&epoch));
-  EXPECT_EQ(nullptr, localtime(&before));
-  struct tm* last = localtime(&lastSecond);
+  EXPECT_NE(nullptr, ZEBPlatformLocalTime(&epoch));
+  EXPECT_EQ(nullptr, ZEBPlatformLocalTime(&before));
+  struct tm* last = ZEBPlatformLocalTime(&lastSecond);
   ASSERT_NE(nullptr, last);
   EXPECT_EQ(3000 - 1900, last->tm_year);
-  EXPECT_TRUE(getenv("TEMP") != nullptr || getenv("TMP") != nullptr) << "the temporary directory is always named";
-  EXPECT_EQ(nullptr, getenv("ZEB_PLATFORM_SURELY_UNSET"));
+  EXPECT_TRUE(ZEBPlatformGetEnv("TEMP") != nullptr || ZEBPlatformGetEnv("TMP") != nullptr)
+      << "the temporary directory is always named";
+  EXPECT_EQ(nullptr, ZEBPlatformGetEnv("ZEB_PLATFORM_SURELY_UNSET"));
   EXPECT_EQ(static_cast<DWORD>(_getpid()), GetCurrentProcessId());
   NOT_UNDER_WINE("localtime converts times after the year 3000");
   time_t after = static_cast<time_t>(32535215999LL + 1);
-  EXPECT_EQ(nullptr, localtime(&after));
+  EXPECT_EQ(nullptr, ZEBPlatformLocalTime(&after));
 }

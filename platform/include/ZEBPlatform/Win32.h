@@ -12,6 +12,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+
+// The C run-time calls whose POSIX meaning differs, under the names the
+// library calls them by (the POSIX layer gives them the Windows meaning).
+inline int ZEBPlatformRename(char const* oldName, char const* newName) { return std::rename(oldName, newName); }
+inline char* ZEBPlatformGetEnv(char const* name) { return std::getenv(name); }
+inline struct tm* ZEBPlatformLocalTime(time_t const* time) { return std::localtime(time); }
 #else
 #include "ZEBPlatform/posix/Win32Posix.h"
 #endif

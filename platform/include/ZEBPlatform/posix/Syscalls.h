@@ -12,6 +12,8 @@
 
 #include "ZEBPlatform/ZEBPlatformExport.h"
 
+static_assert(sizeof(off_t) == 8, "the POSIX layer works with 64-bit file offsets: build with _FILE_OFFSET_BITS=64");
+
 namespace ZEBPlatform {
 
 struct SyscallTable {

@@ -409,24 +409,15 @@ ZEBPLATFORM_API int _rmdir(char const* dirname);
 ZEBPLATFORM_API int _unlink(char const* filename);
 ZEBPLATFORM_API int _getpid();
 
-// rename, getenv and localtime exist in the C library with their POSIX
-// meaning; code that includes this header gets the Windows one instead.
-// rename: paths mapped, fails when the target exists (like MoveFileA).
+// rename, getenv and localtime keep their POSIX meaning; the library calls
+// these for the Windows one (on Windows they are the C run-time's own).
+// Rename: paths mapped, fails when the target exists (like MoveFileA).
 ZEBPLATFORM_API int ZEBPlatformRename(char const* oldName, char const* newName);
-// getenv: TEMP and TMP, when unset, name the host's temporary directory
+// GetEnv: TEMP and TMP, when unset, name the host's temporary directory
 // (TMPDIR, else /tmp), as they are always set on Windows.
 ZEBPLATFORM_API char* ZEBPlatformGetEnv(char const* name);
-// localtime: no result before 1970-01-01 or after 3000-12-31 (UTC); the
+// LocalTime: no result before 1970-01-01 or after 3000-12-31 (UTC); the
 // result lives in a buffer of the calling thread.
 ZEBPLATFORM_API struct tm* ZEBPlatformLocalTime(time_t const* time);
-#define rename ZEBPlatformRename
-#define getenv ZEBPlatformGetEnv
-#define localtime ZEBPlatformLocalTime
-// Headers read later may name them std::rename, std::getenv, std::localtime.
-namespace std {
-using ::ZEBPlatformGetEnv;
-using ::ZEBPlatformLocalTime;
-using ::ZEBPlatformRename;
-} // namespace std
 
 #include "ZEBPlatform/posix/CodePagePosix.h"
