@@ -26,4 +26,5 @@
 #include "ZEBFile/MemoryBuffer.h"
 #include "ZEBFile/Path.h"
 #include "ZEBFile/PropertyStorage.h"
+#include "ZEBFile/Storage.h"
 #include "ZEBFile/ZEBFileMsg-I.h"
