@@ -308,6 +308,26 @@ TEST(PropertyStorageSections, DamagedSectionsAndPropertiesAreSkipped) {
   EXPECT_EQ(out.byEnum.size(), 4u);
 }
 
+TEST(PropertyStorageSections, SharedValuesCostWorkBoundedByTheStream) {
+  // 20000 named pairs all pointing at one 64 KiB string: decoding each would
+  // read 1.3 GB out of a 0.5 MB stream.
+  constexpr uint32_t count = 20000;
+  std::string value = Lpstr(std::string(65536, 'v'));
+  std::vector<DictionaryEntry> names;
+  std::string table = Le32(0) + Le32(8 + 8 * (count + 1) + static_cast<uint32_t>(value.size()));
+  for (uint32_t id = 2; id < count + 2; ++id) {
+    names.push_back({id, Narrow(std::to_string(id))});
+    table += Le32(id) + Le32(8 + 8 * (count + 1));
+  }
+  std::string dictionary = Dictionary(names, false);
+  PropertySetWriter writer;
+  writer.Add(USER_DEFINED_FMTID).raw = Le32(0) + Le32(count + 1) + table + value + dictionary;
+  std::string stream = writer.Bytes();
+  Extracted out = Extract(stream);
+  EXPECT_GT(out.byName.size(), 0u);
+  EXPECT_LE(out.byName.size() * value.size(), 20 * stream.size());
+}
+
 TEST(PropertyStorageSections, CodePageAppliesToThePairsAfterIt) {
   Extracted out = Extract(Summary({{2, Lpstr("\xC8")}, {1, CodePage(1251)}, {3, Lpstr("\xC8")}}));
   EXPECT_TRUE(EnumValue(out, PropertyStorage::TITLE) == W(u"È"));
