@@ -61,8 +61,8 @@ void AllDocuments(benchmark::State& state) {
   for (auto _ : state)
     for (Document const& document : documents)
       benchmark::DoNotOptimize(MergedProperties(*document.file));
-  state.counters["documents/s"] = benchmark::Counter(double(state.iterations()) * double(documents.size()),
-                                                    benchmark::Counter::kIsRate);
+  state.counters["documents/s"] =
+      benchmark::Counter(double(state.iterations()) * double(documents.size()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(AllDocuments)->Iterations(1000)->UseRealTime()->Unit(benchmark::kMillisecond);
 
@@ -76,8 +76,11 @@ void OneDocument(benchmark::State& state) {
 
 int const registered = [] {
   for (std::size_t i = 0; i < Documents().size(); ++i)
-    benchmark::RegisterBenchmark("OneDocument", OneDocument)->Arg(int64_t(i))->Iterations(1000)->UseRealTime()->Unit(
-        benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("OneDocument", OneDocument)
+        ->Arg(int64_t(i))
+        ->Iterations(1000)
+        ->UseRealTime()
+        ->Unit(benchmark::kMicrosecond);
   return 0;
 }();
 

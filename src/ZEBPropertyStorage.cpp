@@ -45,10 +45,10 @@ enum : uint32_t {
   VT_TYPEMASK = 0xFFF,
 };
 
-// Every value read, with the rest of a stream, is at most this many times the
-// stream's size (plus a floor): offsets that point many table entries at the
-// same section or value would otherwise make the work grow with the square
-// of the stream.
+// The bytes one extraction reads are at most this many times the stream's
+// size, plus a floor: table entries that point many times at the same
+// section or value would otherwise make the work grow with the square of the
+// stream's size.
 constexpr uint64_t READ_BUDGET_FACTOR = 16;
 constexpr uint64_t READ_BUDGET_FLOOR = 1 << 20;
 
@@ -107,39 +107,32 @@ ZEB::WString DecodeText(ZEB::CHARSET codePage, unsigned char const* bytes, uint3
   return ZEBCharset::ToWide(codePage, std::string(reinterpret_cast<char const*>(bytes), count));
 }
 
-struct FiledProperty {
+enum class Group { SUMMARY, DOC_SUMMARY };
+
+// Per enumeration value, in its order: the name it is merged under and the
+// property it is taken from.
+struct WellKnown {
+  std::string name;
+  Group group;
   uint32_t id;
-  PropertyStorage::PROPERTY_ENUM property;
 };
 
-using P = PropertyStorage;
-constexpr FiledProperty SUMMARY_PROPERTIES[] = {
-    {2, P::TITLE},          {3, P::SUBJECT},           {4, P::AUTHOR},
-    {5, P::KEYWORDS},       {6, P::COMMENTS},          {7, P::TEMPLATE_DOCUMENT},
-    {8, P::LAST_AUTHOR},    {9, P::REVISION_NUMBER},   {11, P::LAST_PRINTED_DATE},
-    {12, P::CREATION_DATE}, {13, P::MODIFICATION_DATE}, {14, P::NUMBER_OF_PAGES},
-    {15, P::NUMBER_OF_WORDS}, {16, P::NUMBER_OF_CHARACTERS}, {18, P::APPLICATION},
-    {19, P::DOCUMENT_SECURITY},
+constexpr Group S = Group::SUMMARY;
+constexpr Group D = Group::DOC_SUMMARY;
+// clang-format off
+WellKnown const WELL_KNOWN[PropertyStorage::PROPERTY_COUNT] = {
+    {"Title", S, 2},                    {"Author", S, 4},                   {"Application", S, 18},
+    {"Category", D, 2},                 {"Comments", S, 6},                 {"Company", D, 15},
+    {"Keywords", S, 5},                 {"LastAuthor", S, 8},               {"Manager", D, 14},
+    {"PresentationTarget", D, 3},       {"Subject", S, 3},                  {"TemplateDocument", S, 7},
+    {"TitleOfParts", D, 13},            {"NumberOfBytes", D, 4},            {"NumberOfCharacters", S, 16},
+    {"DocumentSecurity", S, 19},        {"NumberOfHiddenSlides", D, 9},     {"NumberOfLines", D, 5},
+    {"NumberOfMultimediaClips", D, 10}, {"NumberOfNotes", D, 8},            {"NumberOfPages", S, 14},
+    {"NumberOfParagraphs", D, 6},       {"RevisionNumber", S, 9},           {"NumberOfSlides", D, 7},
+    {"NumberOfWords", S, 15},           {"CreationDate", S, 12},            {"LastPrintedDate", S, 11},
+    {"ModificationDate", S, 13},
 };
-constexpr FiledProperty DOC_SUMMARY_PROPERTIES[] = {
-    {2, P::CATEGORY},        {3, P::PRESENTATION_TARGET},     {4, P::NUMBER_OF_BYTES},
-    {5, P::NUMBER_OF_LINES}, {6, P::NUMBER_OF_PARAGRAPHS},    {7, P::NUMBER_OF_SLIDES},
-    {8, P::NUMBER_OF_NOTES}, {9, P::NUMBER_OF_HIDDEN_SLIDES}, {10, P::NUMBER_OF_MULTIMEDIA_CLIPS},
-    {13, P::TITLE_OF_PARTS}, {14, P::MANAGER},                {15, P::COMPANY},
-};
-
-std::string const PROPERTY_NAMES[P::PROPERTY_COUNT] = {
-    "Title",           "Author",           "Application",
-    "Category",        "Comments",         "Company",
-    "Keywords",        "LastAuthor",       "Manager",
-    "PresentationTarget", "Subject",       "TemplateDocument",
-    "TitleOfParts",    "NumberOfBytes",    "NumberOfCharacters",
-    "DocumentSecurity", "NumberOfHiddenSlides", "NumberOfLines",
-    "NumberOfMultimediaClips", "NumberOfNotes", "NumberOfPages",
-    "NumberOfParagraphs", "RevisionNumber", "NumberOfSlides",
-    "NumberOfWords",   "CreationDate",     "LastPrintedDate",
-    "ModificationDate",
-};
+// clang-format on
 std::string const NO_NAME;
 
 } // namespace
@@ -158,7 +151,7 @@ GUID const PropertyStorage::USER_DEFINED_PROPERTIES_ID = {
 ZEB::WString const PropertyStorage::CONTENTS_NAME = u"CONTENTS";
 
 std::string const& PropertyStorage::Name(PROPERTY_ENUM property) {
-  return property >= 0 && property < PROPERTY_COUNT ? PROPERTY_NAMES[property] : NO_NAME;
+  return property >= 0 && property < PROPERTY_COUNT ? WELL_KNOWN[property].name : NO_NAME;
 }
 
 // Reads of one extraction: exact reads that never ask for more than the
@@ -526,15 +519,16 @@ void PropertyStorage::AddPropertyToMap(uint32_t const& id, ZEB::WString const& n
     byName.emplace(ZEBCharset::FromWide(ZEB::CHARSET_UTF8, name), value);
     return;
   }
-  auto file = [&](auto const& table) {
-    for (FiledProperty const& entry : table)
-      if (entry.id == id)
-        byEnum.emplace(entry.property, value);
-  };
+  Group group;
   if (m_ID == SUMMARY_INFORMATION_ID)
-    file(SUMMARY_PROPERTIES);
+    group = Group::SUMMARY;
   else if (m_ID == DOC_SUMMARY_INFORMATION_ID || m_ID == USER_DEFINED_PROPERTIES_ID)
-    file(DOC_SUMMARY_PROPERTIES);
+    group = Group::DOC_SUMMARY;
+  else
+    return;
+  for (int property = 0; property < PROPERTY_COUNT; ++property)
+    if (WELL_KNOWN[property].group == group && WELL_KNOWN[property].id == id)
+      byEnum.emplace(static_cast<PROPERTY_ENUM>(property), value);
 }
 
 } // namespace ZEBFile::OLE

@@ -163,12 +163,13 @@ TEST(PropertyStorageValues, EveryTypeDecodes) {
       {"vector of variants", Typed(0x100C, Le32(3) + Typed(3, Le32(5)) + Typed(11, Le16(1)) + Lpstr("z")),
        W(u"5\r\ntrue\r\nz")},
       {"vector of 2000 elements", Typed(0x1012, Le32(2000) + std::string(4000, '\0')),
-       Variant(std::u16string(u"0") + [] {
-         std::u16string rest;
-         for (int i = 1; i < 1024; ++i)
-           rest += u"\r\n0";
-         return rest;
-       }())},
+       Variant(std::u16string(u"0") +
+               [] {
+                 std::u16string rest;
+                 for (int i = 1; i < 1024; ++i)
+                   rest += u"\r\n0";
+                 return rest;
+               }())},
       {"vector inside a vector", nested, Variant()},
       {"variant inside a variant", Typed(12, Typed(12, Typed(3, Le32(1)))), Variant()},
       {"string cut, the rest skipped", Typed(0x101E, Le32(2) + Le32(300000) + big + Le32(1) + "b"),
@@ -231,8 +232,8 @@ TEST(PropertyStorageDictionary, ReadWithTheCodePageInForceAtTheFirstPropertyAfte
   EXPECT_TRUE(NameValue(late, "Имя") == W(u"x"));
   // An ordinary property between the dictionary and the code page reads it
   // in 1252 already; properties before the dictionary get no names.
-  Extracted early = Extract(Summary({{2, Lpstr("t")}, {0, dictionary}, {4, Lpstr("a")}, {1, CodePage(1251)},
-                                     {5, Lpstr("x")}}));
+  Extracted early =
+      Extract(Summary({{2, Lpstr("t")}, {0, dictionary}, {4, Lpstr("a")}, {1, CodePage(1251)}, {5, Lpstr("x")}}));
   EXPECT_TRUE(NameValue(early, "\xC3\x88\xC3\xAC\xC3\xBF") == W(u"x"));
   EXPECT_TRUE(EnumValue(early, PropertyStorage::TITLE) == W(u"t"));
   EXPECT_TRUE(EnumValue(early, PropertyStorage::AUTHOR) == W(u"a"));
@@ -241,13 +242,13 @@ TEST(PropertyStorageDictionary, ReadWithTheCodePageInForceAtTheFirstPropertyAfte
 TEST(PropertyStorageDictionary, EntryRules) {
   std::string longName(200, 'n');
   std::vector<DictionaryEntry> entries = {
-      {2, Wide(u"ab")},           // ends 2 mod 4: two bytes of padding follow
-      {3, Wide(u"")},             // only the terminator: padded as well
-      {4, ""},                    // length 0: nothing more is read
+      {2, Wide(u"ab")}, // ends 2 mod 4: two bytes of padding follow
+      {3, Wide(u"")},   // only the terminator: padded as well
+      {4, ""},          // length 0: nothing more is read
       {5, Wide(std::u16string(longName.begin(), longName.end()))},
       {6, Wide(u"Owner")},
       {7, Wide(u"OWNER")},
-      {2, Wide(u"abc")},          // a later entry replaces the name of an id
+      {2, Wide(u"abc")}, // a later entry replaces the name of an id
   };
   Extracted out = Extract(Summary({{1, CodePage(1200)},
                                    {0, Dictionary(entries, true)},
@@ -262,9 +263,8 @@ TEST(PropertyStorageDictionary, EntryRules) {
   EXPECT_TRUE(NameValue(out, "owner") == W(u"first"));
   EXPECT_EQ(out.byName.size(), 3u);
 
-  Extracted narrow = Extract(Summary({{0, Dictionary({{5, Narrow(longName)}, {6, Narrow("next")}}, false)},
-                                      {5, Lpstr("long")},
-                                      {6, Lpstr("after")}}));
+  Extracted narrow = Extract(Summary(
+      {{0, Dictionary({{5, Narrow(longName)}, {6, Narrow("next")}}, false)}, {5, Lpstr("long")}, {6, Lpstr("after")}}));
   EXPECT_TRUE(NameValue(narrow, "next") == W(u"after")) << "the rest of a cut name is skipped";
 }
 
@@ -295,10 +295,10 @@ TEST(PropertyStorageSections, TableEndsWhereTheFirstSectionBegins) {
 TEST(PropertyStorageSections, DamagedSectionsAndPropertiesAreSkipped) {
   PropertySetWriter writer;
   writer.Add(SUMMARY_FMTID).Property(2, Lpstr("first")).Property(3, Lpstr("subject"));
-  writer.Add(SUMMARY_FMTID).offset = 0x7FFFFFF0;                              // past the end
-  writer.Add(SUMMARY_FMTID).raw = Le32(8) + Le32(0x80000000);                  // huge table
-  writer.Add(SUMMARY_FMTID).raw = Le32(8) + Le32(2) + Le32(4) + Le32(0xFFFFFFF0) + Le32(5) + Le32(24) +
-                                  Lpstr("keywords");                          // a pair past the end
+  writer.Add(SUMMARY_FMTID).offset = 0x7FFFFFF0;              // past the end
+  writer.Add(SUMMARY_FMTID).raw = Le32(8) + Le32(0x80000000); // huge table
+  writer.Add(SUMMARY_FMTID).raw =
+      Le32(8) + Le32(2) + Le32(4) + Le32(0xFFFFFFF0) + Le32(5) + Le32(24) + Lpstr("keywords"); // a pair past the end
   writer.Add(SUMMARY_FMTID).Property(2, Lpstr("second")).Property(6, Lpstr("comments"));
   Extracted out = Extract(writer.Bytes());
   EXPECT_TRUE(EnumValue(out, PropertyStorage::TITLE) == W(u"first"));
@@ -337,8 +337,10 @@ TEST(PropertyStorageSections, CodePageAppliesToThePairsAfterIt) {
 TEST(PropertyMaps, FilingFollowsTheGroupAndTheFirstValueWins) {
   PropertySetWriter docSummary;
   docSummary.Add(DOC_SUMMARY_FMTID).Property(2, Lpstr("category")).Property(15, Lpstr("company"));
-  docSummary.Add(USER_DEFINED_FMTID).Property(0, Dictionary({{2, Narrow("Client")}}, false))
-      .Property(2, Lpstr("Acme")).Property(14, Lpstr("manager"));
+  docSummary.Add(USER_DEFINED_FMTID)
+      .Property(0, Dictionary({{2, Narrow("Client")}}, false))
+      .Property(2, Lpstr("Acme"))
+      .Property(14, Lpstr("manager"));
   Extracted doc = Extract(docSummary.Bytes());
   EXPECT_TRUE(EnumValue(doc, PropertyStorage::CATEGORY) == W(u"category"));
   EXPECT_TRUE(EnumValue(doc, PropertyStorage::COMPANY) == W(u"company"));
@@ -347,8 +349,12 @@ TEST(PropertyMaps, FilingFollowsTheGroupAndTheFirstValueWins) {
   EXPECT_TRUE(NameValue(doc, "Client") == W(u"Acme"));
   EXPECT_EQ(doc.byEnum.size(), 3u);
 
-  Extracted summary = Extract(Summary({{2, Lpstr("one")}, {2, Lpstr("two")}, {10, FileTime(3600)},
-                                       {17, Lpstr("thumb")}, {15, Typed(3, Le32(9))}, {99, Lpstr("x")}}));
+  Extracted summary = Extract(Summary({{2, Lpstr("one")},
+                                       {2, Lpstr("two")},
+                                       {10, FileTime(3600)},
+                                       {17, Lpstr("thumb")},
+                                       {15, Typed(3, Le32(9))},
+                                       {99, Lpstr("x")}}));
   EXPECT_TRUE(EnumValue(summary, PropertyStorage::TITLE) == W(u"one"));
   EXPECT_TRUE(EnumValue(summary, PropertyStorage::NUMBER_OF_WORDS) == Variant(9));
   EXPECT_EQ(summary.byEnum.size(), 2u);
@@ -362,8 +368,10 @@ TEST(PropertyMaps, FilingFollowsTheGroupAndTheFirstValueWins) {
 TEST(PropertyMaps, MergeKeepsEnumerationEntriesBeforeEqualNames) {
   PropertySetWriter writer;
   writer.Add(SUMMARY_FMTID).Property(2, Lpstr("Report")).Property(4, Lpstr("Alice"));
-  writer.Add(USER_DEFINED_FMTID).Property(0, Dictionary({{9, Narrow("title")}, {8, Narrow("Zeta")}}, false))
-      .Property(9, Lpstr("User")).Property(8, Typed(11, Le16(1)));
+  writer.Add(USER_DEFINED_FMTID)
+      .Property(0, Dictionary({{9, Narrow("title")}, {8, Narrow("Zeta")}}, false))
+      .Property(9, Lpstr("User"))
+      .Property(8, Typed(11, Le16(1)));
   Buffer buffer(writer.Bytes());
   PropertyStorage::MergedMap all;
   all.emplace("Author", W(u"earlier"));
@@ -421,7 +429,8 @@ std::vector<std::pair<std::string, std::string>> GsfProperties(std::string const
 bool SameValue(std::string const& ours, std::string const& theirs) {
   char* end = nullptr;
   double number = std::strtod(theirs.c_str(), &end);
-  return ZEB::NoCase::IsEqual(ours, theirs) || (!theirs.empty() && !*end && std::strtod(ours.c_str(), nullptr) == number);
+  return ZEB::NoCase::IsEqual(ours, theirs) ||
+         (!theirs.empty() && !*end && std::strtod(ours.c_str(), nullptr) == number);
 }
 
 std::string FileBytes(fs::path const& path) {
@@ -430,16 +439,27 @@ std::string FileBytes(fs::path const& path) {
 }
 
 TEST(StorageProperties, RealFilesGiveWhatAnotherReaderFound) {
-  std::map<std::string, std::string> const names = {
-      {"dc:title", "Title"}, {"dc:subject", "Subject"}, {"dc:creator", "Author"}, {"dc:keywords", "Keywords"},
-      {"dc:description", "Comments"}, {"gsf:last-saved-by", "LastAuthor"}, {"meta:creation-date", "CreationDate"},
-      {"dc:date", "ModificationDate"}, {"meta:template", "TemplateDocument"}, {"meta:generator", "Application"},
-      {"gsf:page-count", "NumberOfPages"}, {"gsf:word-count", "NumberOfWords"}, {"gsf:security", "DocumentSecurity"},
-      {"meta:editing-cycles", "RevisionNumber"},
-      // Not filed: the code page, the edit time, the thumbnail, and a last
-      // printed date stored as file time 0 (1601), which the other reader
-      // prints as a date in 2009.
-      {"msole:codepage", ""}, {"meta:editing-duration", ""}, {"gsf:thumbnail", ""}, {"gsf:last-printed", ""}};
+  std::map<std::string, std::string> const names = {{"dc:title", "Title"},
+                                                    {"dc:subject", "Subject"},
+                                                    {"dc:creator", "Author"},
+                                                    {"dc:keywords", "Keywords"},
+                                                    {"dc:description", "Comments"},
+                                                    {"gsf:last-saved-by", "LastAuthor"},
+                                                    {"meta:creation-date", "CreationDate"},
+                                                    {"dc:date", "ModificationDate"},
+                                                    {"meta:template", "TemplateDocument"},
+                                                    {"meta:generator", "Application"},
+                                                    {"gsf:page-count", "NumberOfPages"},
+                                                    {"gsf:word-count", "NumberOfWords"},
+                                                    {"gsf:security", "DocumentSecurity"},
+                                                    {"meta:editing-cycles", "RevisionNumber"},
+                                                    // Not filed: the code page, the edit time, the thumbnail, and a
+                                                    // last printed date stored as file time 0 (1601), which the other
+                                                    // reader prints as a date in 2009.
+                                                    {"msole:codepage", ""},
+                                                    {"meta:editing-duration", ""},
+                                                    {"gsf:thumbnail", ""},
+                                                    {"gsf:last-printed", ""}};
   int files = 0;
   for (auto const& entry : fs::directory_iterator(fs::path(ZEB_TEST_DATA) / "expected")) {
     std::string file = entry.path().stem().string();
@@ -451,7 +471,8 @@ TEST(StorageProperties, RealFilesGiveWhatAnotherReaderFound) {
       std::string name = known != names.end() ? known->second : gsfName;
       if (name.empty())
         continue;
-      auto match = std::find_if(ours.begin(), ours.end(), [&](auto const& p) { return ZEB::NoCase::IsEqual(p.first, name); });
+      auto match =
+          std::find_if(ours.begin(), ours.end(), [&](auto const& p) { return ZEB::NoCase::IsEqual(p.first, name); });
       ASSERT_TRUE(match != ours.end()) << name;
       if (match->first != name)
         continue; // names equal ignoring case (OWNER, Owner) are filed once, under the first
