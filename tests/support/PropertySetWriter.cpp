@@ -75,7 +75,7 @@ PropertySetWriter::Section& PropertySetWriter::Add(std::string const& fmtid) {
 std::string PropertySetWriter::Bytes() const {
   uint32_t count = static_cast<uint32_t>(m_Sections.size());
   std::string header =
-      Le16(byteOrder) + Le16(format) + Le32(0x00020006) + std::string(16, '\0') + Le32(sectionCount.value_or(count));
+      Le16(0xFFFE) + Le16(0) + Le32(0x00020006) + std::string(16, '\0') + Le32(sectionCount.value_or(count));
   std::string body;
   uint32_t start = 28 + 20 * count;
   for (Section const& section : m_Sections) {

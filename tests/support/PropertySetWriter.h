@@ -1,8 +1,7 @@
 // Builds property-set streams for tests: the header, the section table and
 // sections of (id, value) pairs whose values are laid out in order, each
 // padded to a multiple of 4 bytes. Values are given as their stored bytes
-// (type word first), made with the helpers below; fields of the header can
-// be set to wrong values on purpose.
+// (type word first), made with the helpers below.
 #pragma once
 
 #include <cstdint>
@@ -62,8 +61,6 @@ public:
   Section& Add(std::string const& fmtid);
   std::string Bytes() const;
 
-  uint16_t byteOrder = 0xFFFE;
-  uint16_t format = 0;
   // The header's section count; the number of sections when not set.
   std::optional<uint32_t> sectionCount;
 
