@@ -387,6 +387,17 @@ TEST(StorageProperties, BreadthFirstThenStreamOrderWins) {
   EXPECT_EQ(FileProperties(writer.Build()), expected);
 }
 
+TEST(StorageProperties, StorageThatContainsItselfIsVisitedOnce) {
+  CompoundWriter writer;
+  uint32_t loop = writer.AddStorage(0, u"Loop");
+  uint32_t inner = writer.AddStorage(loop, u"Inner");
+  writer.AddStream(loop, u"\x05Set", Summary({{2, Lpstr("t")}}));
+  writer.Build();
+  writer.SetEntry(inner, CompoundWriter::CHILD, loop); // Inner holds Loop, which holds Inner
+  std::vector<std::pair<std::string, std::string>> const expected = {{"Title", "t"}};
+  EXPECT_EQ(FileProperties(writer.bytes), expected);
+}
+
 // The "gsf_props" object of an expected-results file (plain strings only).
 std::vector<std::pair<std::string, std::string>> GsfProperties(std::string const& json) {
   std::vector<std::pair<std::string, std::string>> found;
