@@ -6,7 +6,7 @@
 #include "ZEBFile/Exceptions.h"
 #include "ZEBFile/MemoryBuffer.h"
 #include "ZEBFile/Storage.h"
-#include "support/CompoundWriter.h"
+#include "support/StorageWalk.h"
 
 extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size) {
   if (size > UINT32_MAX)

@@ -56,24 +56,35 @@ int main(int argc, char** argv) {
   difat.AddStream(0, u"data", Bytes(3000, 5));
   save("difat.cfs", difat.Build());
 
+  CompoundWriter huge(12); // 65536 FAT sectors declared, the one FAT sector listed 109 times
+  huge.AddStream(0, u"data", Bytes(5000, 6));
+  huge.Build();
+  huge.Set32(0x2C, 65536);
+  for (uint32_t i = 0; i < 109; ++i)
+    huge.Set32(0x4C + 4 * i, huge.fatSectors[0]);
+  save("huge-fat.cfs", huge.bytes);
+
   CompoundWriter flat; // siblings as one long chain of right links
   flat.flatTree = true;
   for (int i = 0; i < 40; ++i)
     flat.AddStream(0, u"s" + std::u16string(1, char16_t(u'0' + i % 10)), Bytes(10 + 100 * i, unsigned(i)));
   save("flat.cfs", flat.Build());
 
-  std::function<void(CompoundWriter&)> const damage[] = {
-      [](CompoundWriter& w) { w.SetFat(w.dirSectors[0], w.dirSectors[0]); },
-      [](CompoundWriter& w) { w.SetEntry(3, CompoundWriter::RIGHT, 1); },
-      [](CompoundWriter& w) { w.SetEntry(3, CompoundWriter::CHILD, 0); },
-      [](CompoundWriter& w) { w.SetMiniFat(0, 0); },
-      [](CompoundWriter& w) { w.SetFat(w.Chain(2)[1], w.Chain(2)[0]); },
+  struct Damage {
+    char const* name;
+    std::function<void(CompoundWriter&)> patch;
+  } const damage[] = {
+      {"directory-chain-loops", [](CompoundWriter& w) { w.SetFat(w.dirSectors[0], w.dirSectors[0]); }},
+      {"directory-sector-at-4gib", [](CompoundWriter& w) { w.SetFat(w.dirSectors[0], 0x7FFFFF); }},
+      {"sibling-tree-loops", [](CompoundWriter& w) { w.SetEntry(3, CompoundWriter::RIGHT, 1); }},
+      {"storage-holds-the-root", [](CompoundWriter& w) { w.SetEntry(3, CompoundWriter::CHILD, 0); }},
+      {"minifat-loops", [](CompoundWriter& w) { w.SetMiniFat(0, 0); }},
+      {"stream-chain-loops", [](CompoundWriter& w) { w.SetFat(w.Chain(2)[1], w.Chain(2)[0]); }},
   };
-  int n = 0;
-  for (auto const& patch : damage) {
+  for (auto const& [name, patch] : damage) {
     CompoundWriter writer = Tree(9, true);
     patch(writer);
-    save("damaged-" + std::to_string(++n) + ".cfs", writer.bytes);
+    save(std::string(name) + ".cfs", writer.bytes);
   }
   return 0;
 }

@@ -1,10 +1,7 @@
-#include "support/CompoundWriter.h"
+#include "CompoundWriter.h"
 
 #include <algorithm>
 #include <cstring>
-#include <set>
-
-#include "ZEBFile/MemoryBuffer.h"
 
 namespace ZEBTest {
 
@@ -195,30 +192,6 @@ void CompoundWriter::SetMiniFat(uint32_t index, uint32_t value) {
 
 void CompoundWriter::SetEntry(uint32_t id, Field field, uint32_t value) {
   std::memcpy(&bytes[EntryOffset(id) + field], &value, field == TYPE ? 1 : field == NAME_LENGTH ? 2 : 4);
-}
-
-uint64_t WalkStorage(ZEBFile::OLE::Storage const& top) {
-  using ZEBFile::OLE::Storage;
-  std::set<uint32_t> opened{Storage::RootStorage::ROOT_STORAGE_ID};
-  std::vector<ZEB::SmartPtr<Storage>> pending;
-  ZEBFile::MemoryBuffer out(1u << 16);
-  ZEB::SmartPtr<Storage> current;
-  uint64_t total = 0;
-  for (Storage const* storage = &top;;) {
-    for (auto const& item : storage->Streams()) {
-      out.Clear();
-      storage->ReadStream(item.id, out);
-      total += out.Size();
-    }
-    for (auto const& item : storage->Storages())
-      if (opened.insert(item.id).second)
-        pending.push_back(storage->OpenStorage(item.id));
-    if (pending.empty())
-      return total;
-    current = pending.back();
-    pending.pop_back();
-    storage = current.Get();
-  }
 }
 
 } // namespace ZEBTest

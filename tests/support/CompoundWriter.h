@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "ZEBFile/Storage.h"
-
 namespace ZEBTest {
 
 class CompoundWriter {
@@ -67,10 +65,5 @@ private:
   unsigned m_Shift;
   std::vector<Entry> m_Entries;
 };
-
-// Lists every storage below `storage` (each entry id opened once, so that a
-// tree that loops ends) and reads every stream; gives the bytes read. What a
-// fuzz input and a regression input go through.
-uint64_t WalkStorage(ZEBFile::OLE::Storage const& storage);
 
 } // namespace ZEBTest
