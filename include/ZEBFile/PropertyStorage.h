@@ -102,8 +102,8 @@ public:
   int32_t NbRef() const noexcept { return RefCountValue(); }
 
   // The first section's format identifier; a summary, document-summary or
-  // user-defined identifier stored with its first three fields byte-swapped
-  // reads as the standard one.
+  // user-defined identifier stored in the other byte order some writers use
+  // for its leading fields reads as the standard one.
   GUID const& GetID() const noexcept { return m_ID; }
 
   // Adds the properties of every section to the maps (nothing is cleared;
