@@ -25,4 +25,5 @@
 #include "ZEBFile/Exceptions.h"
 #include "ZEBFile/MemoryBuffer.h"
 #include "ZEBFile/Path.h"
+#include "ZEBFile/Storage.h"
 #include "ZEBFile/ZEBFileMsg-I.h"

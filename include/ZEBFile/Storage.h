@@ -1,0 +1,187 @@
+// Compound files (structured storage), read only. A Storage is the caller's
+// view of one folder of the file: its name, its child storages and streams.
+// Every Storage of one file shares one RootStorage, which reads the header,
+// the allocation tables, the directory and the streams from the caller's
+// buffer. The reader is lenient: damaged chains end early, damaged entries
+// are skipped, and only a header that is not one of a compound file throws.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ZEB/BinaryStreamBuf.h"
+#include "ZEB/FastVector.h"
+#include "ZEB/SmartPtr.h"
+#include "ZEB/Types.h"
+#include "ZEBFile/ZEBFileExport.h"
+
+namespace ZEBFile {
+
+class DiskBuffer;
+
+namespace OLE {
+
+class ZEBFILE_API Storage : public ZEB::SPRefCounter {
+public:
+  using Buffer = ZEB::BinaryStreamBufT<unsigned>;
+
+  // One entry of a child list.
+  struct Item {
+    uint32_t id = 0;   // directory entry id
+    ZEB::WString name; // at most 32 units, trailing zero units removed, never empty
+    uint32_t size = 0; // stream size in bytes; 0 for a storage
+  };
+
+  class RootStorage;
+
+  // The top storage of the file held in `buffer`, positioned at the file's
+  // start; the buffer must outlive every Storage of the file. The mini
+  // stream's temporary file, when one is needed, goes to `tempPath`. Throws
+  // NotAStorageOLEException or CorruptedStorageOLEException.
+  Storage(std::string const& tempPath, Buffer& buffer);
+  Storage(Storage const&) = delete;
+  Storage& operator=(Storage const&) = delete;
+  ~Storage() override;
+
+  // AddRef and Release (inherited) change the count interlocked; the Release
+  // that reaches 0 destroys the object.
+  int32_t NbRef() const noexcept { return RefCountValue(); }
+
+  // "Root Entry" for the top storage, else the name it was opened with.
+  ZEB::WString const& Name() const noexcept { return m_Name; }
+  // Child storages and child streams, in ascending entry id order.
+  std::vector<Item> const& Storages() const noexcept { return m_Storages; }
+  std::vector<Item> const& Streams() const noexcept { return m_Streams; }
+
+  // Opens the child storage with that id; StorageNotFoundOLEException when
+  // no item of Storages() has it.
+  ZEB::SmartPtr<Storage> OpenStorage(uint32_t id) const;
+  // Opens the first child storage whose name equals `name` unit for unit
+  // (case-sensitive); the new storage is named `name`.
+  // StorageNotFoundOLEException when there is none.
+  ZEB::SmartPtr<Storage> OpenStorage(ZEB::WString const& name) const;
+  // Appends the bytes of stream entry `id` to `out` at its put position. Any
+  // valid entry of the file can be read this way; an invalid one or an empty
+  // stream appends nothing.
+  void ReadStream(uint32_t id, Buffer& out) const;
+  // Appends the bytes of the first child stream named `name`;
+  // StreamNotFoundOLEException when there is none.
+  void ReadStream(ZEB::WString const& name, Buffer& out) const;
+
+private:
+  Storage(ZEB::SmartPtr<RootStorage> const& root, uint32_t id, ZEB::WString const& name);
+
+  ZEB::SmartPtr<RootStorage> m_Root;
+  ZEB::WString m_Name;
+  std::vector<Item> m_Storages;
+  std::vector<Item> m_Streams;
+};
+
+class ZEBFILE_API Storage::RootStorage : public ZEB::SPRefCounter {
+public:
+  static constexpr uint32_t ROOT_STORAGE_ID = 0;
+  static ZEB::WString const ROOT_STORAGE_NAME; // "Root Entry"
+
+  // Validates the header and reads the FAT (through the header's DIFAT and
+  // the DIFAT chain) and the MiniFAT; the directory and the mini stream are
+  // read on demand. Reads from the buffer's current get position.
+  RootStorage(std::string const& tempPath, Buffer& buffer);
+  RootStorage(RootStorage const&) = delete;
+  RootStorage& operator=(RootStorage const&) = delete;
+  ~RootStorage() override;
+
+  int32_t NbRef() const noexcept { return RefCountValue(); }
+  std::string const& TempPath() const noexcept { return m_TempPath; }
+
+  // Appends the bytes of stream entry `id` to `out`; an invalid entry or an
+  // empty stream appends nothing.
+  void ReadStream(uint32_t id, Buffer& out) const;
+  // Appends the child storages and child streams of storage entry `id`, each
+  // list in ascending entry id order; entries of other types and entries
+  // without a name are left out.
+  void GetChild(uint32_t id, std::vector<Item>& storages, std::vector<Item>& streams) const;
+
+private:
+  friend class Storage;
+
+  static unsigned char const* const OLE_SIG;
+  static unsigned char const* const OLE_SIG_BETA_2;
+  static constexpr unsigned OLE_SIG_SIZE = 8;
+  static constexpr uint32_t END_OF_CHAIN = 0xFFFFFFFE;
+  static constexpr uint32_t FREE_SECT = 0xFFFFFFFF;
+  static constexpr uint32_t HEADER_SIZE = 512;
+
+  // The 128-byte directory record as stored in the file (little-endian).
+  struct DirectoryEntry {
+    char16_t name[32];
+    uint16_t nameLength; // in bytes, terminating zero included
+    uint8_t type;        // 0 empty, 1 storage, 2 stream, 3 lock bytes, 4 property, 5 root
+    uint8_t colour;
+    uint32_t left;
+    uint32_t right;
+    uint32_t child;
+    uint8_t classId[16];
+    uint32_t state;
+    uint8_t created[8];
+    uint8_t modified[8];
+    uint32_t startSector;
+    uint32_t size;
+    uint32_t sizeHigh;
+  };
+  static_assert(sizeof(DirectoryEntry) == 128, "directory entries are 128 bytes");
+
+  // The sectors one walk over a table's chains has passed: a stamp per
+  // sector, so that a new walk starts without clearing anything.
+  struct ChainMarks {
+    ZEB::FastVector<uint32_t> stamps;
+    uint32_t walk = 0;
+  };
+
+  bool IsStructuredStorage() const;
+  // Offsets in 64 bits: a large sector id gives an offset past 4 GiB, which
+  // no buffer holds, instead of wrapping onto another sector.
+  uint64_t GetSectorOffset(uint32_t sector) const noexcept;
+  uint64_t GetMiniSectorOffset(uint32_t sector) const noexcept;
+  uint32_t HeaderWord(unsigned offset) const noexcept;
+  // Sectors the file can hold: the bound of every table built from it.
+  uint32_t FileSectorCount() const;
+  void ReadFAT();
+  void ReadFATSector(uint32_t sector);
+  void ReadMiniFAT();
+  void ReadMiniStream() const;
+  void ReadDirectoryChain() const;
+  void ReadStreamInternal(uint32_t firstSector, uint32_t size, bool allowMini, Buffer& out) const;
+  // The run of physically consecutive sectors from `sector`, at most `limit`
+  // long, ending before a sector the walk already passed.
+  uint32_t GetContigousSectCount(ZEB::FastVector<uint32_t> const& table, uint32_t sector, ChainMarks& marks,
+                                 uint32_t limit) const;
+  void GetStorageEntries(uint32_t id, std::map<uint32_t, DirectoryEntry>& entries) const;
+  bool GetDirEntry(uint32_t id, DirectoryEntry& entry) const;
+
+  std::string m_TempPath;
+  Buffer& m_Buffer;
+  unsigned char m_Header[HEADER_SIZE] = {};
+  uint32_t m_SectorSize = 0;
+  uint32_t m_MiniSectorSize = 0;
+  uint32_t m_EntriesPerSector = 0;
+  uint32_t m_IdsPerSector = 0;
+  unsigned m_SectorShift = 0;
+  unsigned m_MiniSectorShift = 0;
+  ZEB::FastVector<uint32_t> m_FAT;
+  ZEB::FastVector<uint32_t> m_MiniFAT;
+  // The directory chain, walked once on first need: entry id lies in sector
+  // m_DirSectors[id / entries per sector].
+  mutable ZEB::FastVector<uint32_t> m_DirSectors;
+  mutable bool m_DirSectorsRead = false;
+  mutable std::map<uint32_t, DirectoryEntry> m_DirCache;
+  mutable std::unique_ptr<DiskBuffer> m_MiniStream;
+  mutable ChainMarks m_FatMarks;
+  mutable ChainMarks m_MiniFatMarks;
+  unsigned char* m_Scratch = nullptr;
+};
+
+} // namespace OLE
+} // namespace ZEBFile

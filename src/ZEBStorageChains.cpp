@@ -1,0 +1,176 @@
+// The compound file's allocation tables and the chains they describe: the
+// FAT (through the header's DIFAT and the DIFAT chain), the MiniFAT, the mini
+// stream and the copy of a stream's bytes run by run. A chain ends at its
+// first repeated sector, at a sector outside its table and at a sector the
+// file does not hold.
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "ZEBFile/DiskBuffer.h"
+#include "ZEBFile/Exceptions.h"
+#include "ZEBFile/Storage.h"
+#include "ZEBStorageInternal.h"
+
+namespace ZEBFile {
+namespace OLE {
+
+namespace {
+
+constexpr unsigned FIRST_MINIFAT_SECTOR = 0x3C;
+constexpr unsigned FAT_SECTOR_COUNT = 0x2C;
+constexpr unsigned MINIFAT_SECTOR_COUNT = 0x40;
+constexpr unsigned MINI_STREAM_CUTOFF = 0x38;
+constexpr unsigned FIRST_DIFAT_SECTOR = 0x44;
+constexpr unsigned HEADER_DIFAT = 0x4C;
+constexpr uint32_t HEADER_DIFAT_COUNT = 109;
+constexpr uint32_t MINI_STREAM_CHUNK = 0x8000;
+constexpr uint32_t MINI_STREAM_CACHE = 0x40000;
+
+} // namespace
+
+// Starts a walk over a table of `sectors` entries: no sector passed yet.
+static void BeginWalk(ZEB::FastVector<uint32_t>& stamps, uint32_t& walk, uint32_t sectors) {
+  if (stamps.Count() < sectors)
+    stamps.Resize(sectors, 0);
+  if (++walk == 0) {
+    std::fill(stamps.begin(), stamps.end(), 0);
+    walk = 1;
+  }
+}
+
+// Marks `sector` passed; false when this walk already passed it. Sectors
+// outside the table are never followed further, so they need no mark.
+static bool FirstVisit(ZEB::FastVector<uint32_t>& stamps, uint32_t walk, uint32_t sector) {
+  if (sector >= stamps.Count())
+    return true;
+  if (stamps[sector] == walk)
+    return false;
+  stamps[sector] = walk;
+  return true;
+}
+
+void Storage::RootStorage::ReadFATSector(uint32_t sector) {
+  SeekAbsolute(m_Buffer, GetSectorOffset(sector));
+  m_Buffer.GetAll(m_Scratch, m_SectorSize);
+  uint32_t at = m_FAT.Count();
+  m_FAT.Resize(at + m_IdsPerSector);
+  std::memcpy(m_FAT.Data() + at, m_Scratch, m_SectorSize);
+}
+
+void Storage::RootStorage::ReadFAT() {
+  // The file cannot hold more FAT sectors than sectors: a larger count in the
+  // header reserves and reads no more than that.
+  uint32_t count = std::min(HeaderWord(FAT_SECTOR_COUNT), FileSectorCount());
+  m_FAT.Reserve(count * m_IdsPerSector);
+  uint32_t i = 0;
+  try {
+    for (; i < HEADER_DIFAT_COUNT && i < count; ++i) {
+      uint32_t sector = HeaderWord(HEADER_DIFAT + 4 * i);
+      if (sector == FREE_SECT)
+        return;
+      ReadFATSector(sector);
+    }
+    uint32_t difat = HeaderWord(FIRST_DIFAT_SECTOR);
+    if (difat == END_OF_CHAIN || i >= count)
+      return;
+    ZEB::FastVector<uint32_t> block;
+    block.Resize(m_IdsPerSector);
+    std::set<uint32_t> visited;
+    while (difat != END_OF_CHAIN && i < count) {
+      if (!visited.insert(difat).second)
+        return;
+      SeekAbsolute(m_Buffer, GetSectorOffset(difat));
+      m_Buffer.GetAll(block.Data(), m_SectorSize);
+      for (uint32_t j = 0; j < m_IdsPerSector - 1 && i < count; ++j, ++i) {
+        if (block[j] == FREE_SECT)
+          return;
+        ReadFATSector(block[j]);
+      }
+      difat = block[m_IdsPerSector - 1];
+    }
+  } catch (ZEB::BinaryStreamGetEOFException const&) {
+  } catch (SeekOutOfRangeException const&) {
+  }
+}
+
+void Storage::RootStorage::ReadMiniFAT() {
+  uint32_t sector = HeaderWord(FIRST_MINIFAT_SECTOR);
+  if (sector == END_OF_CHAIN)
+    return;
+  m_MiniFAT.Reserve(std::min(HeaderWord(MINIFAT_SECTOR_COUNT), FileSectorCount()) * m_IdsPerSector);
+  BeginWalk(m_FatMarks.stamps, m_FatMarks.walk, m_FAT.Count());
+  try {
+    while (sector != END_OF_CHAIN && FirstVisit(m_FatMarks.stamps, m_FatMarks.walk, sector)) {
+      SeekAbsolute(m_Buffer, GetSectorOffset(sector));
+      m_Buffer.GetAll(m_Scratch, m_SectorSize);
+      uint32_t at = m_MiniFAT.Count();
+      m_MiniFAT.Resize(at + m_IdsPerSector);
+      std::memcpy(m_MiniFAT.Data() + at, m_Scratch, m_SectorSize);
+      sector = sector < m_FAT.Count() ? m_FAT[sector] : END_OF_CHAIN;
+    }
+  } catch (ZEB::BinaryStreamGetEOFException const&) {
+  } catch (SeekOutOfRangeException const&) {
+  }
+}
+
+void Storage::RootStorage::ReadMiniStream() const {
+  m_MiniStream.reset(new DiskBuffer(m_TempPath, MINI_STREAM_CHUNK, MINI_STREAM_CACHE));
+  DirectoryEntry root;
+  if (GetDirEntry(ROOT_STORAGE_ID, root) && root.size > 0) {
+    ReadStreamInternal(root.startSector, root.size, false, *m_MiniStream);
+    m_MiniStream->ClearEnd();
+  }
+}
+
+uint32_t Storage::RootStorage::GetContigousSectCount(ZEB::FastVector<uint32_t> const& table, uint32_t sector,
+                                                     ChainMarks& marks, uint32_t limit) const {
+  uint32_t count = 0;
+  if (sector == END_OF_CHAIN)
+    return 0;
+  while (count < limit) {
+    if (!FirstVisit(marks.stamps, marks.walk, sector) || sector >= table.Count())
+      return count;
+    uint32_t next = table[sector];
+    ++count;
+    if (next != sector + 1)
+      return count;
+    sector = next;
+  }
+  return count;
+}
+
+void Storage::RootStorage::ReadStreamInternal(uint32_t firstSector, uint32_t size, bool allowMini,
+                                              Buffer& out) const {
+  bool mini = allowMini && size < HeaderWord(MINI_STREAM_CUTOFF);
+  if (mini && !m_MiniStream)
+    ReadMiniStream();
+  Buffer& source = mini ? static_cast<Buffer&>(*m_MiniStream) : m_Buffer;
+  ZEB::FastVector<uint32_t> const& table = mini ? m_MiniFAT : m_FAT;
+  ChainMarks& marks = mini ? m_MiniFatMarks : m_FatMarks;
+  uint32_t unit = mini ? m_MiniSectorSize : m_SectorSize;
+  BeginWalk(marks.stamps, marks.walk, table.Count());
+
+  uint32_t remaining = size;
+  uint32_t sector = firstSector;
+  try {
+    while (sector != END_OF_CHAIN && sector < table.Count()) {
+      // A run never needs more sectors than the bytes still wanted fill.
+      uint32_t wanted = remaining / unit + (remaining % unit != 0);
+      uint32_t run = GetContigousSectCount(table, sector, marks, wanted);
+      if (run == 0)
+        break;
+      uint32_t bytes = uint32_t(std::min<uint64_t>(uint64_t(run) * unit, remaining));
+      SeekAbsolute(source, mini ? GetMiniSectorOffset(sector) : GetSectorOffset(sector));
+      uint32_t got = source.Copy(out, bytes);
+      remaining -= got;
+      if (got < bytes || remaining == 0)
+        break;
+      sector = table[sector + run - 1];
+    }
+  } catch (SeekOutOfRangeException const&) {
+  }
+}
+
+} // namespace OLE
+} // namespace ZEBFile
