@@ -1,0 +1,76 @@
+// Builds compound files in memory for the tests: 512- or 4096-byte sectors,
+// any tree of storages and streams, streams on either side of the
+// mini-stream cutoff, FATs long enough to need DIFAT sectors. After Build the
+// layout is known and the patch helpers break whatever a test wants broken.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ZEBFile/Storage.h"
+
+namespace ZEBTest {
+
+class CompoundWriter {
+public:
+  static constexpr uint32_t NO_ENTRY = 0xFFFFFFFF;
+  static constexpr uint32_t FREE_SECT = 0xFFFFFFFF;
+  static constexpr uint32_t END_OF_CHAIN = 0xFFFFFFFE;
+  // Directory entry fields, by offset.
+  enum Field : unsigned { NAME_LENGTH = 0x40, TYPE = 0x42, LEFT = 0x44, RIGHT = 0x48, CHILD = 0x4C,
+                          START = 0x74, SIZE = 0x78 };
+
+  explicit CompoundWriter(unsigned sectorShift = 9) : m_Shift(sectorShift) { m_Entries.push_back(Entry{}); }
+
+  // Entry ids count up from 1 in the order of the calls; the root is 0.
+  uint32_t AddStorage(uint32_t parent, std::u16string const& name);
+  uint32_t AddStream(uint32_t parent, std::u16string const& name, std::string data);
+
+  uint32_t cutoff = 4096;
+  bool interleave = false;    // regular streams' sectors handed out in turn, one each
+  bool flatTree = false;      // siblings as one chain of right links instead of a balanced tree
+  uint32_t minFatSectors = 0; // pad the FAT to this many sectors (past 109 they need DIFAT sectors)
+
+  // Lays the file out and gives its bytes, kept in `bytes` for the patches.
+  std::string const& Build();
+
+  std::string bytes;
+  std::vector<uint32_t> fatSectors, difatSectors, miniFatSectors, dirSectors;
+  uint32_t SectorSize() const { return 1u << m_Shift; }
+  // A stream's chain: mini sector ids for a mini stream, sector ids otherwise.
+  std::vector<uint32_t> const& Chain(uint32_t id) const { return m_Entries[id].sectors; }
+  // The stream's bytes as its sectors hold them: zero-padded to whole units.
+  std::string Padded(uint32_t id) const;
+  uint64_t SectorOffset(uint32_t sector) const { return (uint64_t(sector) + 1) << m_Shift; }
+  uint64_t EntryOffset(uint32_t id) const;
+
+  void Set32(uint64_t offset, uint32_t value);
+  void SetFat(uint32_t index, uint32_t value);
+  void SetMiniFat(uint32_t index, uint32_t value);
+  void SetEntry(uint32_t id, Field field, uint32_t value); // 32 bits, 16 for NAME_LENGTH, 8 for TYPE
+
+private:
+  struct Entry {
+    std::u16string name = u"Root Entry";
+    uint8_t type = 5;
+    std::string data;
+    std::vector<uint32_t> children, sectors;
+    uint32_t left = NO_ENTRY, right = NO_ENTRY, child = NO_ENTRY, start = END_OF_CHAIN;
+    bool mini = false;
+  };
+  uint32_t Add(uint32_t parent, std::u16string const& name, uint8_t type, std::string data);
+  uint32_t LinkSiblings(std::vector<uint32_t> const& ids, std::size_t begin, std::size_t end);
+  void AllocateRegular(uint32_t& next);
+  void WriteEntry(uint32_t id);
+
+  unsigned m_Shift;
+  std::vector<Entry> m_Entries;
+};
+
+// Lists every storage below `storage` (each entry id opened once, so that a
+// tree that loops ends) and reads every stream; gives the bytes read. What a
+// fuzz input and a regression input go through.
+uint64_t WalkStorage(ZEBFile::OLE::Storage const& storage);
+
+} // namespace ZEBTest
