@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <typeinfo>
+
+#include "ZEBFile/StaticMemoryBuffer.h"
 
 namespace ZEBFile {
 
@@ -24,6 +27,14 @@ uint32_t RemoveNulls(unsigned char* data, uint32_t count) noexcept {
   return static_cast<uint32_t>(std::remove(data, data + count, 0) - data);
 }
 
+bool IsNotNul(unsigned char b) noexcept { return b != 0; }
+
+// Only the class itself is read in place: a class derived from it may
+// deliver other bytes than its memory holds.
+StaticMemoryBuffer* FixedMemoryOf(ZEB::BinaryStreamBufT<unsigned>& source) noexcept {
+  return typeid(source) == typeid(StaticMemoryBuffer) ? static_cast<StaticMemoryBuffer*>(&source) : nullptr;
+}
+
 } // namespace
 
 struct BinaryStreamParser::Delivery {
@@ -38,7 +49,8 @@ struct BinaryStreamParser::Delivery {
 };
 
 BinaryStreamParser::BinaryStreamParser(ZEB::BinaryStreamBufT<unsigned>& source, bool caseSensitive)
-    : m_Source(&source), m_Block(m_InlineBlock), m_CaseSensitive(caseSensitive) {
+    : m_Source(&source), m_Fixed(FixedMemoryOf(source)), m_Block(m_InlineBlock), m_Storage(m_InlineBlock),
+      m_CaseSensitive(caseSensitive) {
   Reset();
 }
 
@@ -46,34 +58,41 @@ BinaryStreamParser::BinaryStreamParser(ZEB::BinaryStreamT<unsigned>& stream, boo
     : BinaryStreamParser(stream.Buffer(), caseSensitive) {}
 
 BinaryStreamParser::~BinaryStreamParser() {
-  if (m_Block != m_InlineBlock)
-    ZEBMem::Free(m_Block);
+  if (m_Storage != m_InlineBlock)
+    ZEBMem::Free(m_Storage);
 }
 
 // --- Block reading ---------------------------------------------------------
 
-// Reads the next bytes of the source into the block after its first `keep`
-// bytes, NULs removed when asked; reads again when a read left nothing. A
-// source that delivers nothing counts as ended even if it does not say so.
-uint32_t BinaryStreamParser::ReadAfter(uint32_t keep) {
+// Reads up to `room` next bytes of the source into the storage after its
+// first `keep` bytes, NULs removed when asked; reads again when a read left
+// nothing. A source that delivers nothing counts as ended even if it does
+// not say so.
+uint32_t BinaryStreamParser::ReadAfter(uint32_t keep, uint32_t room) {
   for (;;) {
     if (m_Source->EndOfFile())
       return 0;
-    uint32_t room = std::min(BLOCK_SIZE, m_BlockCapacity - keep);
-    uint32_t got = m_Source->Get(m_Block + keep, room);
+    uint32_t got = m_Source->Get(m_Storage + keep, room);
     if (got == 0)
       return 0;
     if (m_IgnoreNulls)
-      got = RemoveNulls(m_Block + keep, got);
+      got = RemoveNulls(m_Storage + keep, got);
     if (got != 0)
       return got;
   }
 }
 
+// A block read in place is the same bytes a copy would hold, without the
+// copy; the source's get position moves past it all the same.
 bool BinaryStreamParser::ReadData() {
   m_Current = nullptr;
   m_BlockLen = 0;
-  m_BlockLen = ReadAfter(0);
+  if (CanBorrow()) {
+    m_Block = const_cast<unsigned char*>(m_Fixed->GetInPlace(BLOCK_SIZE, m_BlockLen));
+  } else {
+    m_Block = m_Storage;
+    m_BlockLen = ReadAfter(0, BLOCK_SIZE);
+  }
   if (m_BlockLen != 0)
     m_Current = m_Block;
   return m_BlockLen != 0;
@@ -90,32 +109,43 @@ void BinaryStreamParser::ValidatePosition() const {
   assert(!m_Current || (m_Current >= m_Block && m_Current <= BlockEnd()));
 }
 
-// A delimiter candidate runs to the end of the block: keeps its bytes (moved
-// to the front of the block) and reads more after them, so that a candidate
-// that fails later is resolved as one within a block would be.
+// A delimiter candidate runs to the end of the block: keeps its bytes at the
+// front of the block and reads more after them, so that a candidate that
+// fails later is resolved as one within a block would be. Only a delimiter
+// longer than the block can fill it with one candidate; the capacity then
+// doubles so that a very long candidate is not moved over and over. In
+// place, the bytes after the candidate are already there.
 bool BinaryStreamParser::ExtendCandidate() {
-  uint32_t keep = static_cast<uint32_t>(BlockEnd() - m_Current);
+  auto keep = static_cast<uint32_t>(BlockEnd() - m_Current);
   if (keep == m_BlockCapacity)
-    GrowBlock();
-  else
-    std::memmove(m_Block, m_Current, keep);
-  m_Current = m_Block;
-  m_BlockLen = keep;
-  uint32_t got = ReadAfter(keep);
-  m_BlockLen += got;
+    m_BlockCapacity *= 2;
+  uint32_t room = std::min(BLOCK_SIZE, m_BlockCapacity - keep);
+  uint32_t got = 0;
+  if (IsBorrowed()) {
+    m_Fixed->GetInPlace(room, got);
+    m_Block = m_Current;
+  } else {
+    KeepCandidate(keep);
+    got = ReadAfter(keep, room);
+  }
+  m_BlockLen = keep + got;
   return got != 0;
 }
 
-// Only a delimiter longer than the block can fill it with one candidate; the
-// room doubles so that a very long candidate is not copied over and over.
-void BinaryStreamParser::GrowBlock() {
-  uint32_t capacity = m_BlockCapacity * 2;
-  auto* block = static_cast<unsigned char*>(ZEBMem::AllocateOrThrow(capacity));
-  std::memcpy(block, m_Current, static_cast<uint32_t>(BlockEnd() - m_Current));
-  if (m_Block != m_InlineBlock)
-    ZEBMem::Free(m_Block);
-  m_Block = block;
-  m_BlockCapacity = capacity;
+// Moves the candidate to the front of the storage, grown to the capacity.
+void BinaryStreamParser::KeepCandidate(uint32_t keep) {
+  if (m_StorageCapacity < m_BlockCapacity) {
+    auto* storage = static_cast<unsigned char*>(ZEBMem::AllocateOrThrow(m_BlockCapacity));
+    std::memcpy(storage, m_Current, keep);
+    if (m_Storage != m_InlineBlock)
+      ZEBMem::Free(m_Storage);
+    m_Storage = storage;
+    m_StorageCapacity = m_BlockCapacity;
+  } else {
+    std::memmove(m_Storage, m_Current, keep);
+  }
+  m_Block = m_Current = m_Storage;
+  m_BlockLen = keep;
 }
 
 // --- Positioning and byte-count fetch ----------------------------------------
@@ -368,7 +398,9 @@ bool BinaryStreamParser::Scan(char const* delimiter, uint32_t length, FetchMode 
   for (;;) {
     if (!VerifyData())
       return false;
-    unsigned char* hit = Find(delimiter, length, mode, static_cast<uint32_t>(BlockEnd() - m_Current));
+    unsigned char* hit = Find(m_Current, delimiter, length, mode, static_cast<uint32_t>(BlockEnd() - m_Current));
+    if (!hit && IsBorrowed() && !delivery.keyword && !delivery.into && !m_RecordFetching)
+      hit = FindAhead(delimiter, length, mode);
     Pass(hit ? hit : BlockEnd(), hit != nullptr, delivery);
     if (!hit)
       continue;
@@ -407,17 +439,38 @@ bool BinaryStreamParser::MatchCandidate(char const* delimiter, uint32_t length, 
   }
 }
 
-unsigned char* BinaryStreamParser::Find(char const* delimiter, uint32_t length, FetchMode mode,
+unsigned char* BinaryStreamParser::Find(unsigned char* from, char const* delimiter, uint32_t length, FetchMode mode,
                                         uint32_t count) const {
   switch (mode) {
   case TO:
-    return MemChrFirstOf(m_Current, delimiter[0], count);
+    return MemChrFirstOf(from, delimiter[0], count);
   case UNTIL_NOT:
-    return MemChrFirstNotOf(m_Current, delimiter, delimiter + length, count);
+    return MemChrFirstNotOf(from, delimiter, delimiter + length, count);
   case UNTIL:
   default:
-    return MemChrFirstOf(m_Current, delimiter, delimiter + length, count);
+    return MemChrFirstOf(from, delimiter, delimiter + length, count);
   }
+}
+
+// The block is the source's memory and the bytes passed go nowhere: instead
+// of block after block, one search runs from the source's get position to
+// its end. The parser then stands where reading block by block would have
+// put it: in the block holding the hit (blocks follow each other every
+// BLOCK_SIZE bytes from the get position), or at the end of the data, with
+// the source's get position after that block and the bytes in between
+// counted as passed.
+unsigned char* BinaryStreamParser::FindAhead(char const* delimiter, uint32_t length, FetchMode mode) {
+  using Buf = ZEB::BinaryStreamBufT<unsigned>;
+  auto* data = const_cast<unsigned char*>(m_Fixed->Data());
+  unsigned char* end = data + m_Fixed->Size();
+  unsigned char* from = data + m_Fixed->TellG();
+  unsigned char* hit = Find(from, delimiter, length, mode, static_cast<uint32_t>(end - from));
+  unsigned char* start = hit ? from + (hit - from) / BLOCK_SIZE * BLOCK_SIZE : end;
+  m_StreamOffset += static_cast<uint32_t>((BlockEnd() - m_Current) + (start - from));
+  m_Block = m_Current = start;
+  m_BlockLen = std::min(BLOCK_SIZE, static_cast<uint32_t>(end - start));
+  m_Fixed->SeekG(static_cast<uint32_t>(BlockEnd() - data), Buf::BEGIN, Buf::FORWARD);
+  return hit;
 }
 
 // Moves the current position to `upTo`, delivering the bytes passed.
@@ -430,25 +483,29 @@ void BinaryStreamParser::Pass(unsigned char* upTo, bool found, Delivery& deliver
     Deliver(from, count, found, delivery);
 }
 
-// `data` lies behind the current position: NULs are dropped in place.
-void BinaryStreamParser::Deliver(unsigned char* data, uint32_t count, bool found, Delivery& delivery) {
+void BinaryStreamParser::Deliver(unsigned char const* data, uint32_t count, bool found, Delivery& delivery) {
   if (delivery.keyword)
     KeywordSafeAppend(m_Keyword + m_KeywordLen, data, count);
   if (m_RecordFetching)
     StoreFetchedData(data, count);
-  if (!delivery.into)
-    return;
-  if (delivery.dropNulls)
-    count = RemoveNulls(data, count);
-  unsigned char* first = data;
-  if (delivery.skipBegin && !delivery.written && count != 0) {
-    first = MemChrFirstNotOf(data, delivery.skipBegin, delivery.skipEnd, count);
-    if (first != data)
+  if (delivery.into)
+    DeliverInto(data, count, found, delivery);
+}
+
+// The block may be the source's own memory, so the bytes are never changed
+// in place: NULs left out of the output are stepped over.
+void BinaryStreamParser::DeliverInto(unsigned char const* data, uint32_t count, bool found, Delivery& delivery) {
+  unsigned char const* first = data;
+  unsigned char const* end = data + count;
+  if (delivery.skipBegin && !delivery.written) {
+    bool skipped[256];
+    BuildSet(skipped, delivery.skipBegin, delivery.skipEnd);
+    skipped[0] = skipped[0] || delivery.dropNulls;
+    first = std::find_if(data, end, [&skipped](unsigned char b) { return !skipped[b]; });
+    if (std::any_of(data, first, IsNotNul))
       delivery.stripped = true;
-    if (!first)
-      return;
   }
-  auto left = static_cast<uint32_t>(count - (first - data));
+  auto left = static_cast<uint32_t>(delivery.dropNulls ? std::count_if(first, end, IsNotNul) : end - first);
   if (left == 0)
     return;
   bool space = delivery.stripped && delivery.spaceForSkipped && !delivery.written;
@@ -461,7 +518,16 @@ void BinaryStreamParser::Deliver(unsigned char* data, uint32_t count, bool found
   }
   if (space)
     into->Put(" ", 1);
-  into->Put(first, left);
+  if (!delivery.dropNulls) {
+    into->Put(first, left);
+  } else {
+    while (first != end) {
+      unsigned char const* nul = std::find(first, end, 0);
+      if (nul != first)
+        into->Put(first, static_cast<uint32_t>(nul - first));
+      first = std::find_if(nul, end, IsNotNul);
+    }
+  }
   delivery.written = true;
 }
 

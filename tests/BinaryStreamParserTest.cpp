@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "ZEBFile/BinaryStreamParser.h"
 #include "ZEBFile/Exceptions.h"
 #include "ZEBFile/MemoryBuffer.h"
+#include "ZEBFile/StaticMemoryBuffer.h"
 
 using ZEBFile::BinaryStreamParser;
 using ZEBFile::MemoryBuffer;
@@ -95,20 +97,51 @@ std::string Filler(std::size_t n) {
   return s;
 }
 
-struct SourceData {
-  explicit SourceData(std::string const& text) : buffer(text.data(), static_cast<uint32_t>(text.size())) {}
-  MemoryBuffer buffer;
+// What the parser reads: the same tests run over every kind of source,
+// each built from the bytes of the test.
+struct SourceKind {
+  char const* name;
+  std::unique_ptr<ZEB::BinaryStreamBufT<unsigned>> (*make)(std::string const& bytes);
 };
+
+SourceKind const SOURCE_KINDS[] = {
+    {"MemoryBuffer",
+     [](std::string const& bytes) -> std::unique_ptr<ZEB::BinaryStreamBufT<unsigned>> {
+       return std::make_unique<MemoryBuffer>(bytes.data(), static_cast<uint32_t>(bytes.size()));
+     }},
+    // Read in place: the parser's block is the bytes' own (constant) memory.
+    {"StaticMemoryBuffer",
+     [](std::string const& bytes) -> std::unique_ptr<ZEB::BinaryStreamBufT<unsigned>> {
+       return std::make_unique<ZEBFile::StaticMemoryBuffer>(static_cast<void const*>(bytes.data()),
+                                                            static_cast<uint32_t>(bytes.size()));
+     }},
+};
+
+class BinaryStreamParserTest : public ::testing::TestWithParam<SourceKind> {
+protected:
+  // A source over `bytes`; bytes and source live as long as the test.
+  ZEB::BinaryStreamBufT<unsigned>& Source(std::string bytes) {
+    m_Bytes.push_back(std::make_unique<std::string>(std::move(bytes)));
+    m_Sources.push_back(GetParam().make(*m_Bytes.back()));
+    return *m_Sources.back();
+  }
+
+private:
+  std::vector<std::unique_ptr<std::string>> m_Bytes;
+  std::vector<std::unique_ptr<ZEB::BinaryStreamBufT<unsigned>>> m_Sources;
+};
+
+INSTANTIATE_TEST_SUITE_P(Sources, BinaryStreamParserTest, ::testing::ValuesIn(SOURCE_KINDS),
+                         [](::testing::TestParamInfo<SourceKind> const& info) { return info.param.name; });
 
 } // namespace
 
 // ---------------------------------------------------------------------------
 // The documented behaviour of each form on small inputs.
 
-TEST(BinaryStreamParserFetch, FormsOnSmallInputs) {
+TEST_P(BinaryStreamParserTest, FetchFormsOnSmallInputs) {
   {
-    SourceData d("abcx");
-    BinaryStreamParser p(d.buffer, true);
+    BinaryStreamParser p(Source("abcx"), true);
     std::string out = "old";
     EXPECT_TRUE(p.FetchTo('x', out));
     EXPECT_EQ(out, "abc");
@@ -116,8 +149,7 @@ TEST(BinaryStreamParserFetch, FormsOnSmallInputs) {
     EXPECT_EQ(p.GetCurrentChar(), 'x');
   }
   {
-    SourceData d("abcx");
-    BinaryStreamParser p(d.buffer, true);
+    BinaryStreamParser p(Source("abcx"), true);
     std::string out;
     EXPECT_TRUE(p.FetchBeyond("x", out));
     EXPECT_EQ(out, "abc");
@@ -125,16 +157,14 @@ TEST(BinaryStreamParserFetch, FormsOnSmallInputs) {
     EXPECT_EQ(p.GetCurrentChar(), 0);
   }
   {
-    SourceData d("a-b-->c");
-    BinaryStreamParser p(d.buffer, true);
+    BinaryStreamParser p(Source("a-b-->c"), true);
     EXPECT_TRUE(p.FetchBeyond("-->", true));
     EXPECT_EQ(Keyword(p), "a-b");
     EXPECT_EQ(p.GetCurrentChar(), 'c');
     EXPECT_EQ(p.GetCurrentStreamOffset(), 6u);
   }
   {
-    SourceData d("xx-->");
-    BinaryStreamParser p(d.buffer, true);
+    BinaryStreamParser p(Source("xx-->"), true);
     Holder into;
     EXPECT_TRUE(p.FetchIntoTo(into, "-->", nullptr, false, false));
     EXPECT_EQ(Content(into), "xx");
@@ -142,15 +172,13 @@ TEST(BinaryStreamParserFetch, FormsOnSmallInputs) {
     EXPECT_EQ(p.GetCurrentStreamOffset(), 4u);
   }
   {
-    SourceData d("  \tabc");
-    BinaryStreamParser p(d.buffer, true);
+    BinaryStreamParser p(Source("  \tabc"), true);
     EXPECT_TRUE(p.FetchUntilNot(" \t", true));
     EXPECT_EQ(Keyword(p), "  \t");
     EXPECT_EQ(p.GetCurrentChar(), 'a');
   }
   {
-    SourceData d("abc");
-    BinaryStreamParser p(d.buffer, true);
+    BinaryStreamParser p(Source("abc"), true);
     std::string out = "old";
     EXPECT_FALSE(p.FetchUntil("", out));
     EXPECT_EQ(out, "old");
@@ -158,14 +186,13 @@ TEST(BinaryStreamParserFetch, FormsOnSmallInputs) {
     EXPECT_EQ(p.GetCurrentStreamOffset(), 3u);
   }
   {
-    SourceData d("abc");
-    BinaryStreamParser p(d.buffer, true);
+    BinaryStreamParser p(Source("abc"), true);
     EXPECT_TRUE(p.FetchUntilNot("", true));
     EXPECT_EQ(p.GetCurrentStreamOffset(), 0u);
   }
 }
 
-TEST(BinaryStreamParserFetch, CaseFolding) {
+TEST_P(BinaryStreamParserTest, FetchCaseFolding) {
   struct Row {
     bool caseSensitive;
     bool set; // FetchUntil with the delimiter as a set, else FetchBeyond
@@ -190,8 +217,7 @@ TEST(BinaryStreamParserFetch, CaseFolding) {
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     Row const& r = rows[i];
     SCOPED_TRACE("row " + std::to_string(i));
-    SourceData d(r.data);
-    BinaryStreamParser p(d.buffer, r.caseSensitive);
+    BinaryStreamParser p(Source(r.data), r.caseSensitive);
     bool found = r.set ? p.FetchUntil(r.delimiter, true) : p.FetchBeyond(r.delimiter, true);
     EXPECT_EQ(found, r.found);
     EXPECT_EQ(Keyword(p), r.passed);
@@ -201,7 +227,7 @@ TEST(BinaryStreamParserFetch, CaseFolding) {
   }
 }
 
-TEST(BinaryStreamParserFetch, SkipSetsNulsAndSpace) {
+TEST_P(BinaryStreamParserTest, FetchSkipSetsNulsAndSpace) {
   struct Row {
     std::string data, delimiter, skip;
     bool dropNulls, space;
@@ -228,8 +254,7 @@ TEST(BinaryStreamParserFetch, SkipSetsNulsAndSpace) {
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     Row const& r = rows[i];
     SCOPED_TRACE("row " + std::to_string(i));
-    SourceData d(r.data);
-    BinaryStreamParser p(d.buffer, false);
+    BinaryStreamParser p(Source(r.data), false);
     Holder into;
     EXPECT_TRUE(p.FetchIntoTo(into, r.delimiter, r.skip.empty() ? nullptr : r.skip.c_str(), r.dropNulls, r.space));
     EXPECT_EQ(Content(into), r.expected);
@@ -237,18 +262,16 @@ TEST(BinaryStreamParserFetch, SkipSetsNulsAndSpace) {
   }
 }
 
-TEST(BinaryStreamParserFetch, SkippedBlockBeforeFirstByteStillGivesSpace) {
+TEST_P(BinaryStreamParserTest, FetchSkippedBlockBeforeFirstByteStillGivesSpace) {
   std::string data = std::string(BLOCK + 500, ' ') + "abc;";
-  SourceData d(data);
-  BinaryStreamParser p(d.buffer, true);
+  BinaryStreamParser p(Source(data), true);
   Holder into;
   EXPECT_TRUE(p.FetchIntoTo(into, ";", " ", false, true));
   EXPECT_EQ(Content(into), " abc");
 }
 
-TEST(BinaryStreamParserFetch, OutputIsAppendedToAnExistingBuffer) {
-  SourceData d("abc;def;");
-  BinaryStreamParser p(d.buffer, true);
+TEST_P(BinaryStreamParserTest, FetchOutputIsAppendedToAnExistingBuffer) {
+  BinaryStreamParser p(Source("abc;def;"), true);
   Holder into(new MemoryBuffer(16));
   into->Put("pre", 3);
   EXPECT_TRUE(p.FetchIntoBeyond(into, ";", nullptr, false, false));
@@ -257,17 +280,15 @@ TEST(BinaryStreamParserFetch, OutputIsAppendedToAnExistingBuffer) {
   EXPECT_EQ(into->ChunkSize(), 16u);
 }
 
-TEST(BinaryStreamParserFetch, NewOutputChunkSizeFollowsTheFirstPiece) {
+TEST_P(BinaryStreamParserTest, FetchNewOutputChunkSizeFollowsTheFirstPiece) {
   {
-    SourceData d("abc;");
-    BinaryStreamParser p(d.buffer, true);
+    BinaryStreamParser p(Source("abc;"), true);
     Holder into;
     EXPECT_TRUE(p.FetchIntoTo(into, ";", nullptr, false, false));
     EXPECT_EQ(into->ChunkSize(), 4u);
   }
   {
-    SourceData d("abc");
-    BinaryStreamParser p(d.buffer, true);
+    BinaryStreamParser p(Source("abc"), true);
     Holder into;
     EXPECT_FALSE(p.FetchIntoTo(into, ";", nullptr, false, false));
     EXPECT_EQ(into->ChunkSize(), 128u);
@@ -275,9 +296,8 @@ TEST(BinaryStreamParserFetch, NewOutputChunkSizeFollowsTheFirstPiece) {
   }
 }
 
-TEST(BinaryStreamParserFetch, EmptyDelimiterForToFormsFailsAtOnce) {
-  SourceData d("abc");
-  BinaryStreamParser p(d.buffer, true);
+TEST_P(BinaryStreamParserTest, FetchEmptyDelimiterForToFormsFailsAtOnce) {
+  BinaryStreamParser p(Source("abc"), true);
   p.SetRecordFetching(true);
   ASSERT_TRUE(p.Fetch(1, true, false));
   std::string out = "old";
@@ -293,9 +313,8 @@ TEST(BinaryStreamParserFetch, EmptyDelimiterForToFormsFailsAtOnce) {
   EXPECT_EQ(Record(p), "a");
 }
 
-TEST(BinaryStreamParserFetch, EveryFetchEmptiesTheKeywordFirst) {
-  SourceData d("abxcdx");
-  BinaryStreamParser p(d.buffer, true);
+TEST_P(BinaryStreamParserTest, FetchEveryFetchEmptiesTheKeywordFirst) {
+  BinaryStreamParser p(Source("abxcdx"), true);
   ASSERT_TRUE(p.FetchTo('x', true));
   EXPECT_EQ(Keyword(p), "ab");
   ASSERT_TRUE(p.Fetch(1, false, false));
@@ -304,17 +323,15 @@ TEST(BinaryStreamParserFetch, EveryFetchEmptiesTheKeywordFirst) {
   EXPECT_STREQ(p.GetKeywordBuffer(), "");
 }
 
-TEST(BinaryStreamParserFetch, KeywordKeepsNulBytes) {
-  SourceData d(std::string("a\0bx", 4));
-  BinaryStreamParser p(d.buffer, true);
+TEST_P(BinaryStreamParserTest, FetchKeywordKeepsNulBytes) {
+  BinaryStreamParser p(Source(std::string("a\0bx", 4)), true);
   std::string out;
   EXPECT_TRUE(p.FetchTo('x', out));
   EXPECT_EQ(out, std::string("a\0b", 3));
 }
 
-TEST(BinaryStreamParserFetch, DataEndingInsideACandidateDeliversItsBytes) {
-  SourceData d("xxAB");
-  BinaryStreamParser p(d.buffer, true);
+TEST_P(BinaryStreamParserTest, FetchDataEndingInsideACandidateDeliversItsBytes) {
+  BinaryStreamParser p(Source("xxAB"), true);
   p.SetRecordFetching(true);
   Holder into;
   EXPECT_FALSE(p.FetchIntoBeyond(into, "ABC", nullptr, false, false));
@@ -327,15 +344,14 @@ TEST(BinaryStreamParserFetch, DataEndingInsideACandidateDeliversItsBytes) {
 // ---------------------------------------------------------------------------
 // Block boundaries.
 
-TEST(BinaryStreamParserBlocks, DelimiterSplitAtEveryOffsetOfABoundary) {
+TEST_P(BinaryStreamParserTest, BlocksDelimiterSplitAtEveryOffsetOfABoundary) {
   std::string const delimiter = "ABCDE";
   for (uint32_t before = 1; before < delimiter.size(); ++before) {
     for (int form = 0; form < 4; ++form) {
       SCOPED_TRACE("bytes before the boundary " + std::to_string(before) + ", form " + std::to_string(form));
       std::string head = Filler(BLOCK - before);
       std::string data = head + delimiter + "tail";
-      SourceData d(data);
-      BinaryStreamParser p(d.buffer, form % 2 == 0);
+      BinaryStreamParser p(Source(data), form % 2 == 0);
       p.SetRecordFetching(true);
       Holder into;
       std::string out;
@@ -358,7 +374,7 @@ TEST(BinaryStreamParserBlocks, DelimiterSplitAtEveryOffsetOfABoundary) {
   }
 }
 
-TEST(BinaryStreamParserBlocks, FailedCandidateAcrossABoundaryLosesNothing) {
+TEST_P(BinaryStreamParserTest, BlocksFailedCandidateAcrossABoundaryLosesNothing) {
   // A false start of "ABCDE" crosses the boundary at every offset; the real
   // delimiter comes later.
   for (uint32_t before = 1; before <= 4; ++before) {
@@ -366,8 +382,7 @@ TEST(BinaryStreamParserBlocks, FailedCandidateAcrossABoundaryLosesNothing) {
       SCOPED_TRACE("before " + std::to_string(before) + ", false start " + falseStart);
       std::string head = Filler(BLOCK - before) + falseStart + "12";
       std::string data = head + "ABCDE" + "z";
-      SourceData d(data);
-      BinaryStreamParser p(d.buffer, true);
+      BinaryStreamParser p(Source(data), true);
       p.SetRecordFetching(true);
       Holder into;
       ASSERT_TRUE(p.FetchIntoTo(into, "ABCDE", nullptr, false, false));
@@ -379,13 +394,12 @@ TEST(BinaryStreamParserBlocks, FailedCandidateAcrossABoundaryLosesNothing) {
   }
 }
 
-TEST(BinaryStreamParserBlocks, CandidateRestartsRightAfterItsFirstByte) {
+TEST_P(BinaryStreamParserTest, BlocksCandidateRestartsRightAfterItsFirstByte) {
   // "AA|AB": the first candidate fails on the third byte, the one starting at
   // the second byte is the delimiter.
   std::string head = Filler(BLOCK - 2) + "A";
   std::string data = head + "AAB" + "q";
-  SourceData d(data);
-  BinaryStreamParser p(d.buffer, true);
+  BinaryStreamParser p(Source(data), true);
   std::string out;
   ASSERT_TRUE(p.FetchBeyond("AAB", out));
   EXPECT_EQ(out, head);
@@ -408,13 +422,12 @@ TEST(BinaryStreamParserBlocks, CandidateOverManyShortBlocks) {
   }
 }
 
-TEST(BinaryStreamParserBlocks, DelimiterLongerThanTheBlock) {
+TEST_P(BinaryStreamParserTest, BlocksDelimiterLongerThanTheBlock) {
   std::string delimiter(BLOCK + 900, 'd');
   delimiter.back() = 'e';
   std::string almost(BLOCK + 100, 'd');
   std::string data = "ab" + almost + "c" + delimiter + "z";
-  SourceData d(data);
-  BinaryStreamParser p(d.buffer, true);
+  BinaryStreamParser p(Source(data), true);
   Holder into;
   ASSERT_TRUE(p.FetchIntoBeyond(into, delimiter, nullptr, false, false));
   EXPECT_EQ(Content(into), "ab" + almost + "c");
@@ -422,10 +435,9 @@ TEST(BinaryStreamParserBlocks, DelimiterLongerThanTheBlock) {
   EXPECT_EQ(p.GetCurrentChar(), 'z');
 }
 
-TEST(BinaryStreamParserBlocks, SetSearchesAcrossBlocks) {
+TEST_P(BinaryStreamParserTest, BlocksSetSearchesAcrossBlocks) {
   std::string data = std::string(3 * BLOCK + 7, ' ') + "x" + Filler(BLOCK) + ";";
-  SourceData d(data);
-  BinaryStreamParser p(d.buffer, true);
+  BinaryStreamParser p(Source(data), true);
   EXPECT_TRUE(p.FetchUntilNot(" \t", false));
   EXPECT_EQ(p.GetCurrentStreamOffset(), 3 * BLOCK + 7);
   Holder into;
@@ -445,9 +457,8 @@ TEST(BinaryStreamParserBlocks, SourceThatNeverReportsItsEndDoesNotHang) {
 // ---------------------------------------------------------------------------
 // Reading, NUL removal, keyword, record, positioning.
 
-TEST(BinaryStreamParserRead, FetchCounts) {
-  SourceData d("abcdef");
-  BinaryStreamParser p(d.buffer, true);
+TEST_P(BinaryStreamParserTest, ReadFetchCounts) {
+  BinaryStreamParser p(Source("abcdef"), true);
   EXPECT_TRUE(p.Fetch(0, true, false));
   EXPECT_EQ(p.GetCurrentStreamOffset(), 0u);
   EXPECT_TRUE(p.Fetch(4, true, false));
@@ -456,8 +467,7 @@ TEST(BinaryStreamParserRead, FetchCounts) {
   EXPECT_EQ(Keyword(p), "ef");
   EXPECT_EQ(p.GetCurrentStreamOffset(), 6u);
 
-  MemoryBuffer empty;
-  BinaryStreamParser none(empty, true);
+  BinaryStreamParser none(Source(""), true);
   EXPECT_FALSE(none.Fetch(0, false, false));
   EXPECT_EQ(none.GetCurrentChar(), 0);
 }
@@ -469,10 +479,9 @@ TEST(BinaryStreamParserRead, SourceIsReadInBlocksOf4096) {
   EXPECT_EQ(source.GetCalls(), 3u);
 }
 
-TEST(BinaryStreamParserRead, IgnoreNulsRemovesThemFromEachBlock) {
+TEST_P(BinaryStreamParserTest, ReadIgnoreNulsRemovesThemFromEachBlock) {
   {
-    SourceData d(std::string(5000, '\0') + "x");
-    BinaryStreamParser p(d.buffer, true);
+    BinaryStreamParser p(Source(std::string(5000, '\0') + "x"), true);
     p.IgnoreNulls(true);
     EXPECT_EQ(p.GetCurrentChar(), 'x');
     EXPECT_EQ(p.GetCurrentStreamOffset(), 0u);
@@ -486,8 +495,7 @@ TEST(BinaryStreamParserRead, IgnoreNulsRemovesThemFromEachBlock) {
       wide += c;
       wide += '\0';
     }
-    SourceData d(wide + std::string("!\0", 2));
-    BinaryStreamParser p(d.buffer, true);
+    BinaryStreamParser p(Source(wide + std::string("!\0", 2)), true);
     p.IgnoreNulls(true);
     std::string out;
     EXPECT_TRUE(p.FetchTo('!', out));
@@ -497,12 +505,11 @@ TEST(BinaryStreamParserRead, IgnoreNulsRemovesThemFromEachBlock) {
   }
 }
 
-TEST(BinaryStreamParserKeyword, OverflowGoesToTheWindow) {
+TEST_P(BinaryStreamParserTest, KeywordOverflowGoesToTheWindow) {
   std::string data;
   for (int i = 0; i < 6000; ++i)
     data += static_cast<char>('A' + i % 23);
-  SourceData d(data);
-  BinaryStreamParser p(d.buffer, true);
+  BinaryStreamParser p(Source(data), true);
   EXPECT_TRUE(p.Fetch(5000, true, false));
   EXPECT_EQ(p.GetKeywordLen(), BLOCK);
   EXPECT_EQ(Keyword(p), data.substr(0, BLOCK));
@@ -531,9 +538,8 @@ TEST(BinaryStreamParserKeyword, WindowKeepsTheNewestBytesInOrder) {
   }
 }
 
-TEST(BinaryStreamParserKeyword, SetKeywordBuffer) {
-  SourceData d("");
-  BinaryStreamParser p(d.buffer, true);
+TEST_P(BinaryStreamParserTest, KeywordSetKeywordBuffer) {
+  BinaryStreamParser p(Source(""), true);
   p.SetKeywordBuffer("abc", 0);
   EXPECT_EQ(Keyword(p), "abc");
   std::string big(10000, 'k');
@@ -547,9 +553,8 @@ TEST(BinaryStreamParserKeyword, SetKeywordBuffer) {
   EXPECT_STREQ(p.GetKeywordBuffer(), "");
 }
 
-TEST(BinaryStreamParserRecord, CaptureAndCopy) {
-  SourceData d("hello;world;");
-  BinaryStreamParser p(d.buffer, true);
+TEST_P(BinaryStreamParserTest, RecordCaptureAndCopy) {
+  BinaryStreamParser p(Source("hello;world;"), true);
   std::string untouched = "keep";
   p.GetRecordFetchingContent(untouched, 0, 0);
   EXPECT_EQ(untouched, "keep");
@@ -579,12 +584,11 @@ TEST(BinaryStreamParserRecord, CaptureAndCopy) {
   EXPECT_EQ(p.GetRecordFetchingSize(), 0u);
 }
 
-TEST(BinaryStreamParserSeek, DirectPositioningAndBlockEdges) {
+TEST_P(BinaryStreamParserTest, SeekDirectPositioningAndBlockEdges) {
   std::string data;
   for (int i = 0; i < 10000; ++i)
     data += static_cast<char>('a' + (i * 7) % 26);
-  SourceData d(data);
-  BinaryStreamParser p(d.buffer, true);
+  BinaryStreamParser p(Source(data), true);
   p.SetRecordFetching(true);
   for (uint32_t position : {0u, 1u, 4095u, 4096u, 4097u, 5000u, 8191u, 8192u, 9999u, 10000u, 0u}) {
     SCOPED_TRACE("position " + std::to_string(position));
@@ -611,9 +615,8 @@ TEST(BinaryStreamParserSeek, WithoutCapabilitiesReadsForward) {
   EXPECT_EQ(Record(p), data.substr(0, 5000));
 }
 
-TEST(BinaryStreamParserSeek, ResetRewindsAndKeepsTheRecordBuffer) {
-  SourceData d("abcdef");
-  ZEB::BinaryStreamT<unsigned> stream(d.buffer);
+TEST_P(BinaryStreamParserTest, SeekResetRewindsAndKeepsTheRecordBuffer) {
+  ZEB::BinaryStreamT<unsigned> stream(Source("abcdef"));
   BinaryStreamParser p(stream, true);
   p.SetRecordFetching(true);
   EXPECT_TRUE(p.Fetch(4, true, false));
@@ -737,7 +740,7 @@ std::string RandomString(std::mt19937& rng, std::string const& alphabet, std::si
 }
 
 // Runs random operations on a parser and the model side by side.
-void CompareWithModel(uint32_t seed, bool scripted) {
+void CompareWithModel(uint32_t seed, SourceKind const* kind) {
   std::mt19937 rng(seed);
   std::string const alphabet("aAbB-\0x", 7);
   std::size_t length = rng() % 4 == 0 ? rng() % 40 : BLOCK - 30 + rng() % (2 * BLOCK);
@@ -750,13 +753,13 @@ void CompareWithModel(uint32_t seed, bool scripted) {
   bool ignoreNulls = rng() % 4 == 0;
   bool recordOn = rng() % 2 == 0;
 
-  MemoryBuffer memory(raw.data(), static_cast<uint32_t>(raw.size()));
+  // Without a kind of source: a scripted source with blocks of many sizes.
   std::vector<uint32_t> steps;
   for (int i = 0; i < 5; ++i)
     steps.push_back(1 + rng() % (rng() % 2 ? 7 : BLOCK));
   ScriptedSource scriptedSource(raw, steps);
-  ZEB::BinaryStreamBufT<unsigned>& source = scripted ? static_cast<ZEB::BinaryStreamBufT<unsigned>&>(scriptedSource)
-                                                     : memory;
+  std::unique_ptr<ZEB::BinaryStreamBufT<unsigned>> made = kind ? kind->make(raw) : nullptr;
+  ZEB::BinaryStreamBufT<unsigned>& source = made ? *made : scriptedSource;
   BinaryStreamParser p(source, caseSensitive);
   p.IgnoreNulls(ignoreNulls);
   p.SetRecordFetching(recordOn);
@@ -882,9 +885,9 @@ void CompareWithModel(uint32_t seed, bool scripted) {
 
 } // namespace
 
-TEST(BinaryStreamParserModel, MemorySourceMatchesTheModel) {
+TEST_P(BinaryStreamParserTest, ModelMatchesTheParser) {
   for (uint32_t seed = 1; seed <= 150; ++seed) {
-    CompareWithModel(seed, false);
+    CompareWithModel(seed, &GetParam());
     if (HasFatalFailure())
       return;
   }
@@ -892,7 +895,7 @@ TEST(BinaryStreamParserModel, MemorySourceMatchesTheModel) {
 
 TEST(BinaryStreamParserModel, ShortBlocksMatchTheModel) {
   for (uint32_t seed = 1000; seed <= 1150; ++seed) {
-    CompareWithModel(seed, true);
+    CompareWithModel(seed, nullptr);
     if (HasFatalFailure())
       return;
   }

@@ -15,6 +15,8 @@
 
 namespace ZEBFile {
 
+class StaticMemoryBuffer;
+
 class ZEBFILE_API BinaryStreamParser : public ZEBMem::PoolObject {
 public:
   static constexpr uint32_t BLOCK_SIZE = 4096;
@@ -27,7 +29,8 @@ public:
   enum FetchMode { TO = 0, UNTIL_NOT = 1, UNTIL = 2 };
 
   // Both rewind the source's get position to 0. The source is not owned and
-  // must outlive the parser.
+  // must outlive the parser. A StaticMemoryBuffer source is read in place
+  // while NULs are kept: the parser's block is then the source's memory.
   BinaryStreamParser(ZEB::BinaryStreamBufT<unsigned>& source, bool caseSensitive);
   BinaryStreamParser(ZEB::BinaryStreamT<unsigned>& stream, bool caseSensitive);
   BinaryStreamParser(BinaryStreamParser const&) = delete;
@@ -102,9 +105,11 @@ private:
   bool ReadData();
   bool VerifyData();
   void ValidatePosition() const;
-  uint32_t ReadAfter(uint32_t keep);
+  uint32_t ReadAfter(uint32_t keep, uint32_t room);
   bool ExtendCandidate();
-  void GrowBlock();
+  void KeepCandidate(uint32_t keep);
+  bool CanBorrow() const noexcept { return m_Fixed && !m_IgnoreNulls; }
+  bool IsBorrowed() const noexcept { return CanBorrow() && m_Block != m_Storage; }
 
   void ClearKeywordBuffer() noexcept;
   unsigned char* KeywordSafeAppend(unsigned char* at, unsigned char const* data, uint32_t count);
@@ -118,9 +123,12 @@ private:
                  char const* skip, bool dropNulls, bool spaceForSkipped);
   bool Scan(char const* delimiter, uint32_t length, FetchMode mode, Delivery& delivery);
   bool MatchCandidate(char const* delimiter, uint32_t length, Delivery& delivery, bool& matched);
-  unsigned char* Find(char const* delimiter, uint32_t length, FetchMode mode, uint32_t count) const;
+  unsigned char* Find(unsigned char* from, char const* delimiter, uint32_t length, FetchMode mode,
+                      uint32_t count) const;
+  unsigned char* FindAhead(char const* delimiter, uint32_t length, FetchMode mode);
   void Pass(unsigned char* upTo, bool found, Delivery& delivery);
-  void Deliver(unsigned char* data, uint32_t count, bool found, Delivery& delivery);
+  void Deliver(unsigned char const* data, uint32_t count, bool found, Delivery& delivery);
+  void DeliverInto(unsigned char const* data, uint32_t count, bool found, Delivery& delivery);
   bool SameBytes(unsigned char const* data, char const* delimiter, uint32_t count) const noexcept;
 
   unsigned char* MemChrFirstOf(unsigned char* from, char c, uint32_t count) const;
@@ -133,13 +141,19 @@ private:
   unsigned char* BlockEnd() const noexcept { return m_Block + m_BlockLen; }
 
   ZEB::BinaryStreamBufT<unsigned>* m_Source;
+  // The source when it is a fixed-memory buffer, else null.
+  StaticMemoryBuffer* m_Fixed;
   ZEB::RefCount<MemoryBuffer> m_Record;
   unsigned char* m_Current = nullptr;
-  // The block: the inline array, or a larger pool block once a delimiter
+  // The block: the storage, or the source's own memory when read in place.
+  // It never holds more than the capacity, which doubles once a delimiter
   // longer than the block has needed more room for its candidate.
   unsigned char* m_Block;
   uint32_t m_BlockCapacity = BLOCK_SIZE;
   uint32_t m_BlockLen = 0;
+  // Where blocks read by copy go: the inline array, or a larger pool block.
+  unsigned char* m_Storage;
+  uint32_t m_StorageCapacity = BLOCK_SIZE;
   unsigned char m_InlineBlock[BLOCK_SIZE];
   unsigned char m_Keyword[KEYWORD_SIZE + 1];
   uint32_t m_KeywordLen = 0;
