@@ -70,26 +70,25 @@ GUID GuidFromBytes(unsigned char const* p) {
   return id;
 }
 
-// The 16 bytes of an identifier written with its first three fields in
-// big-endian order, as some writers store the well-known ones.
-void SwappedBytes(GUID const& id, unsigned char* p) {
-  for (int i = 0; i < 4; ++i)
-    p[i] = static_cast<unsigned char>(id.Data1 >> (24 - 8 * i));
-  p[4] = static_cast<unsigned char>(id.Data2 >> 8);
-  p[5] = static_cast<unsigned char>(id.Data2);
-  p[6] = static_cast<unsigned char>(id.Data3 >> 8);
-  p[7] = static_cast<unsigned char>(id.Data3);
-  std::memcpy(p + 8, id.Data4, 8);
-}
+// The well-known identifiers as some writers store them, with the leading
+// fields in the other byte order; they read as the standard ones.
+struct SwappedId {
+  unsigned char stored[16];
+  GUID const* standard;
+};
+SwappedId const SWAPPED_IDS[] = {
+    {{0xF2, 0x9F, 0x85, 0xE0, 0xF9, 0x4F, 0x68, 0x10, 0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9},
+     &PropertyStorage::SUMMARY_INFORMATION_ID},
+    {{0xD5, 0xCD, 0xD5, 0x02, 0x2E, 0x9C, 0x1B, 0x10, 0x93, 0x97, 0x08, 0x00, 0x2B, 0x2C, 0xF9, 0xAE},
+     &PropertyStorage::DOC_SUMMARY_INFORMATION_ID},
+    {{0xD5, 0xCD, 0xD5, 0x05, 0x2E, 0x9C, 0x1B, 0x10, 0x93, 0x97, 0x08, 0x00, 0x2B, 0x2C, 0xF9, 0xAE},
+     &PropertyStorage::USER_DEFINED_PROPERTIES_ID},
+};
 
 GUID NormalisedId(unsigned char const* stored) {
-  for (GUID const* known : {&PropertyStorage::SUMMARY_INFORMATION_ID, &PropertyStorage::DOC_SUMMARY_INFORMATION_ID,
-                            &PropertyStorage::USER_DEFINED_PROPERTIES_ID}) {
-    unsigned char swapped[16];
-    SwappedBytes(*known, swapped);
-    if (std::memcmp(swapped, stored, 16) == 0)
-      return *known;
-  }
+  for (SwappedId const& known : SWAPPED_IDS)
+    if (std::memcmp(known.stored, stored, 16) == 0)
+      return *known.standard;
   return GuidFromBytes(stored);
 }
 
@@ -295,6 +294,8 @@ void PropertyStorage::ExtractPropertiesFromSection(Reader& reader, uint32_t sect
   uint32_t count = std::min(reader.U32(), MAX_PROPERTIES);
   if (count == 0)
     return;
+  if (count * 8u > reader.Remaining())
+    throw ZEB::BinaryStreamGetEOFException();
   std::vector<unsigned char> table(count * 8u);
   reader.Read(table.data(), count * 8u);
 
