@@ -138,11 +138,16 @@ std::string SystemToUtf8(std::string const& text) {
 std::string ShowName(ZEB::WString const& name) { return Show(name, true); }
 std::string ShowValue(ZEB::WString const& value) { return Show(value, false); }
 
+// East Asian wide characters take two columns.
 size_t Columns(std::string const& utf8) {
+  ZEB::WString wide = ZEBCharset::ToWide(ZEB::CHARSET_UTF8, utf8);
   size_t columns = 0;
-  for (unsigned char c : utf8) {
-    columns += (c & 0xC0) != 0x80;
-  }
+  ForEachCharacter(wide, [&](char32_t c, char16_t const*, size_t) {
+    bool doubleWidth = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
+                       (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+                       (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+    columns += doubleWidth ? 2 : 1;
+  });
   return columns;
 }
 

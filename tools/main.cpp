@@ -21,7 +21,7 @@ struct ManyFiles {
 CLI::App* AddManyFilesCommand(CLI::App& app, char const* name, char const* description, char const* example,
                               ManyFiles& many) {
   CLI::App* command = app.add_subcommand(name, description);
-  command->add_option("FILE", many.files, "Compound files, or directories with -r")->required();
+  command->add_option("FILE", many.files, "Compound files, or directories with -r")->required()->type_name("");
   command->add_flag("--json", many.options.json, "One JSON object per file and line (JSON Lines)");
   command->add_flag("-r,--recursive", many.recursive, "Read every file under the directories given");
   command->add_option("-j,--jobs", many.jobs, "Read N files at a time; the output keeps the input order")
@@ -73,22 +73,24 @@ int main(int argc, char** argv) {
 
   std::string file, stream, directory;
   CLI::App* cat = app.add_subcommand("cat", "Write the raw bytes of one stream to standard output");
-  cat->add_option("FILE", file, "Compound file")->required();
+  cat->add_option("FILE", file, "Compound file")->required()->type_name("");
   cat->add_option("STREAM", stream, "Stream path as ls shows it, e.g. '\\x05SummaryInformation' or 'Folder/A'")
-      ->required();
+      ->required()
+      ->type_name("");
   cat->footer("Example: zebfile cat report.doc WordDocument > body.bin");
 
-  CLI::App* extract = app.add_subcommand(
-      "extract", "Write every storage as a directory and every stream as a file under DIR; names are made safe "
-                 "(control and reserved characters as %HH, never '..' or a separator)");
-  extract->add_option("FILE", file, "Compound file")->required();
-  extract->add_option("DIR", directory, "Target directory (created when missing)")->required();
-  extract->footer("Example: zebfile extract report.doc report-streams");
+  CLI::App* extract =
+      app.add_subcommand("extract", "Write every storage as a directory and every stream as a file under DIR");
+  extract->add_option("FILE", file, "Compound file")->required()->type_name("");
+  extract->add_option("DIR", directory, "Target directory (created when missing)")->required()->type_name("");
+  extract->footer("Names are made safe for any file system: control, separator and reserved characters become %HH\n"
+                  "(%25 for '%'), never '.' or '..'; names equal ignoring case get ~2, ~3 ...\n"
+                  "Example: zebfile extract report.doc report-streams");
 
   std::vector<std::string> texts;
   CLI::App* path = app.add_subcommand("path", "Show the canonical form of each path and its parts");
-  path->add_option("TEXT", texts, "Path texts")->required();
-  path->footer("Example: zebfile path 'c:/Docs/../Reports/q3.doc'");
+  path->add_option("TEXT", texts, "Path texts")->required()->type_name("");
+  path->footer("Example: zebfile path 'C:/Docs/../Reports/q3.doc' '\\\\server\\share\\notes.txt'");
 
   try {
     app.parse(argc, argv);
