@@ -16,7 +16,7 @@ constexpr uint32_t MINI_SIZE = 64;
 uint32_t Ceil(uint64_t value, uint32_t unit) { return uint32_t((value + unit - 1) / unit); }
 
 // Chains `sectors` in `table` and gives the first, or END_OF_CHAIN.
-uint32_t Chain(std::vector<uint32_t>& table, std::vector<uint32_t> const& sectors) {
+uint32_t Link(std::vector<uint32_t>& table, std::vector<uint32_t> const& sectors) {
   for (std::size_t i = 0; i < sectors.size(); ++i)
     table[sectors[i]] = i + 1 < sectors.size() ? sectors[i + 1] : CompoundWriter::END_OF_CHAIN;
   return sectors.empty() ? CompoundWriter::END_OF_CHAIN : sectors[0];
@@ -108,9 +108,9 @@ std::string const& CompoundWriter::Build() {
 
   std::vector<uint32_t> table(uint64_t(fat) * ids, FREE_SECT);
   for (Entry& entry : m_Entries)
-    entry.start = entry.mini ? Chain(miniFat, entry.sectors) : Chain(table, entry.sectors);
-  Chain(table, miniFatSectors);
-  Chain(table, dirSectors);
+    entry.start = entry.mini ? Link(miniFat, entry.sectors) : Link(table, entry.sectors);
+  Link(table, miniFatSectors);
+  Link(table, dirSectors);
   for (uint32_t s : fatSectors)
     table[s] = FAT_SECT;
   for (uint32_t s : difatSectors)
