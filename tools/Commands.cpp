@@ -48,7 +48,8 @@ void CopyStream(Storage const& storage, uint32_t id, uint32_t size, std::ostream
   if (size >= PROGRESS_FROM && IsTerminal(stderr)) {
     ZEB::SmartPtr<ZEB::LogEntryCallInterface> line(new ProgressLine(label));
     ZEBFile::OProgressBuffer progress(sink, line, size, 100);
-    storage.ReadStream(id, progress);
+    PieceSink pieces(progress);
+    storage.ReadStream(id, pieces);
   } else {
     storage.ReadStream(id, sink);
   }

@@ -148,6 +148,7 @@ int RunInOrder(std::vector<Input> const& inputs, unsigned threads, Job const& jo
 
   using Clock = std::chrono::steady_clock;
   bool const terminal = inputs.size() > 1 && IsTerminal(stderr);
+  bool const stdoutTerminal = IsTerminal(stdout);
   auto const start = Clock::now();
   auto lastShown = start;
   bool progressShown = false;
@@ -167,8 +168,11 @@ int RunInOrder(std::vector<Input> const& inputs, unsigned threads, Job const& jo
       continue;
     }
     ++written;
-    if (progressShown && (!outcome->error.empty() || !outcome->out.empty())) {
+    // The progress line goes before text on the same terminal, and is drawn
+    // again at the next tick.
+    if (progressShown && (!outcome->error.empty() || (stdoutTerminal && !outcome->out.empty()))) {
       ClearProgressLine();
+      progressShown = false;
     }
     if (!outcome->out.empty()) {
       if (anyOutput) {

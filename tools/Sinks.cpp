@@ -1,5 +1,6 @@
 #include "Sinks.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "ZEBFile/Exceptions.h"
@@ -36,6 +37,14 @@ void WriteOnlyBuffer::vClear() { throw std::logic_error("WriteOnlyBuffer::Clear:
 void StreamSink::Write(void const* data, uint32_t count) {
   if (!m_Out.write(static_cast<char const*>(data), count)) {
     throw std::runtime_error("write error");
+  }
+}
+
+void PieceSink::Write(void const* data, uint32_t count) {
+  constexpr uint32_t PIECE = 65536;
+  auto const* bytes = static_cast<unsigned char const*>(data);
+  for (uint32_t done = 0; done < count; done += PIECE) {
+    m_Next.PutAll(bytes + done, std::min(PIECE, count - done));
   }
 }
 

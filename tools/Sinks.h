@@ -52,6 +52,19 @@ private:
   std::ostream& m_Out;
 };
 
+// Passes what it is given on to another buffer in pieces of at most 64 KiB,
+// so that a progress buffer behind it sees a large run of sectors advance.
+class PieceSink : public WriteOnlyBuffer {
+public:
+  explicit PieceSink(ZEB::BinaryStreamBufT<unsigned>& next) : m_Next(next) {}
+
+protected:
+  void Write(void const* data, uint32_t count) override;
+
+private:
+  ZEB::BinaryStreamBufT<unsigned>& m_Next;
+};
+
 class HashSink : public WriteOnlyBuffer {
 public:
   std::string HexDigest() { return m_Hash.HexDigest(); }
