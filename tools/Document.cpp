@@ -63,6 +63,11 @@ std::string const& TemporaryDirectory() {
     std::filesystem::path path = std::filesystem::temp_directory_path(error);
     return error ? std::string() : path.string();
   }();
+  // Without one the reader would put its temporary files in the current
+  // directory.
+  if (directory.empty()) {
+    throw ToolError("no temporary directory: TMPDIR (TMP or TEMP on Windows) names none that exists");
+  }
   return directory;
 }
 
@@ -82,17 +87,7 @@ Document::Document(std::string const& fileName) {
   void const* data = empty;
   if (m_Size > 0) {
     m_Map = std::make_unique<ZEBFile::MemoryMapFile>(fileName);
-    try {
-      m_Map->Open(ZEBFile::MemoryMapFile::READ);
-    } catch (ZEBFile::FileCannotOpenException const&) {
-      // A read-only mapping cannot be larger than its file, and a first
-      // mapping is at least one allocation unit: map a small file at its
-      // own size.
-      if (!m_Map->IsOpen()) {
-        throw;
-      }
-      m_Map->Resize(m_Size);
-    }
+    m_Map->Open(ZEBFile::MemoryMapFile::READ);
     data = m_Map->GetView(0, uint32_t(m_Size));
   }
   m_Buffer = std::make_unique<ZEBFile::StaticMemoryBuffer>(data, uint32_t(m_Size));

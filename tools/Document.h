@@ -29,7 +29,7 @@ public:
 std::string DescribeCurrentException();
 
 // Where the reader keeps the mini stream while a file is open: the system's
-// temporary directory.
+// temporary directory. Throws ToolError when there is none.
 std::string const& TemporaryDirectory();
 
 class Document {

@@ -21,7 +21,9 @@ namespace {
 void Walk(std::string const& directory, std::vector<Input>& inputs) {
   std::vector<std::string> files;
   std::error_code error;
-  fs::recursive_directory_iterator it(fs::path(directory), error), end;
+  // Directories that may not be read are passed over; any other failure ends
+  // the walk with an error line.
+  fs::recursive_directory_iterator it(fs::path(directory), fs::directory_options::skip_permission_denied, error), end;
   for (; !error && it != end; it.increment(error)) {
     std::error_code typeError;
     if (it->is_regular_file(typeError)) {
