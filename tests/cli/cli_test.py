@@ -155,6 +155,18 @@ class Cli(unittest.TestCase):
         status, _, _ = zebfile('extract', RUN.arg(SAMPLE), RUN.arg(self.path('sample')))
         self.assertEqual(os.path.getsize(self.path('sample/%05SummaryInformation')), 372)
 
+    def test_cat_reads_names_as_ls_shows_them(self):
+        odd = self.path('odd.cfs')
+        RUN.run(ARGS.odd_names, RUN.arg(odd))
+        listing = zebfile('ls', RUN.arg(odd))[1].decode()
+        for shown, content in [('../..\\x2F..\\x2Fescape', 'slash'), ('..\\\\..\\\\escape', 'backslash'),
+                               ('\\x2Fetc\\x2Fpasswd', 'absolute'), ('\\x05Ctl\\x01\\x1F', 'control'),
+                               ('C:\\\\evil', 'drive'), ('/A', 'upper'), ('a', 'lower'), ('\\u0061', 'lower')]:
+            with self.subTest(stream=shown):
+                self.assertEqual(zebfile('cat', RUN.arg(odd), shown), (0, content.encode(), ''))
+                if '\\u' not in shown:
+                    self.assertIn(shown.split('/')[-1] + ' ', listing)
+
     def test_usage_errors(self):
         for args in [[], ['ls'], ['frobnicate'], ['ls', '-j', '0', 'x'], ['cat', 'x'], ['ls', '--colour', 'x']]:
             with self.subTest(args=args):
