@@ -32,7 +32,7 @@ constexpr uint32_t PROGRESS_FROM = 1u << 20;
 std::string JsonLine(Json const& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n"; }
 
 std::string Heading(Input const& input, ListOptions const& options) {
-  return options.heading && !options.json ? SystemToUtf8(input.name) + ":\n" : std::string();
+  return options.heading && !options.json ? ShowFileName(input.name) + ":\n" : std::string();
 }
 
 std::string Digest(Storage const& storage, uint32_t id) {

@@ -74,7 +74,13 @@ std::string const& TemporaryDirectory() {
 Document::Document(std::string const& fileName) {
   ZEBFile::PathT<char> path(fileName);
   if (!path.Exists()) {
-    throw ToolError("no such file");
+    // The reader takes Windows file names: on other systems a name holding
+    // characters Windows refuses (control characters, '\\', ':' ...) exists
+    // but cannot be opened through it.
+    std::error_code error;
+    throw ToolError(std::filesystem::exists(std::filesystem::path(fileName), error)
+                        ? "the reader cannot open a file of this name (it holds characters Windows does not allow)"
+                        : "no such file");
   }
   if (path.IsDirectory()) {
     throw ToolError("is a directory");

@@ -138,6 +138,10 @@ std::string SystemToUtf8(std::string const& text) {
 std::string ShowName(ZEB::WString const& name) { return Show(name, true); }
 std::string ShowValue(ZEB::WString const& value) { return Show(value, false); }
 
+std::string ShowFileName(std::string const& systemName) {
+  return ShowValue(ZEBCharset::ToWide(ZEB::CHARSET_UTF8, SystemToUtf8(systemName)));
+}
+
 // East Asian wide characters take two columns.
 size_t Columns(std::string const& utf8) {
   ZEB::WString wide = ZEBCharset::ToWide(ZEB::CHARSET_UTF8, utf8);

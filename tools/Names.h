@@ -20,6 +20,9 @@ std::string SystemToUtf8(std::string const& text);
 // \uHHHH, '\' as \\ and '/' as \x2F, so that a path of such names, joined
 // with '/', reads back with ParsePath.
 std::string ShowName(ZEB::WString const& name);
+// A file name given or found, for one line of output: as SystemToUtf8, with
+// control and invisible characters escaped as ShowValue does.
+std::string ShowFileName(std::string const& systemName);
 // A property value for one output line: control and invisible characters
 // escaped as above, the rest as it is.
 std::string ShowValue(ZEB::WString const& value);

@@ -11,6 +11,7 @@
 
 #include "Console.h"
 #include "Document.h"
+#include "Names.h"
 #include "Sinks.h"
 
 namespace zebfile {
@@ -130,7 +131,7 @@ std::vector<Input> ExpandInputs(std::vector<std::string> const& arguments, bool 
 }
 
 void ReportError(std::string const& name, std::string const& reason) {
-  std::fprintf(stderr, "zebfile: %s: %s\n", name.c_str(), reason.c_str());
+  std::fprintf(stderr, "zebfile: %s: %s\n", ShowFileName(name).c_str(), reason.c_str());
 }
 
 int RunInOrder(std::vector<Input> const& inputs, unsigned threads, Job const& job, std::string const& separator) {
