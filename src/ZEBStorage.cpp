@@ -8,6 +8,7 @@
 
 #include "ZEBFile/DiskBuffer.h"
 #include "ZEBFile/Exceptions.h"
+#include "ZEBStorageInternal.h"
 
 namespace ZEBFile {
 namespace OLE {
@@ -17,12 +18,6 @@ namespace {
 unsigned char const SIGNATURE[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 unsigned char const SIGNATURE_BETA_2[8] = {0x0E, 0x11, 0xFC, 0x0D, 0xD0, 0xCF, 0x11, 0xE0};
 
-// Header fields, by offset.
-constexpr unsigned BYTE_ORDER_MARK = 0x1C;
-constexpr unsigned SECTOR_SHIFT = 0x1E;
-constexpr unsigned MINI_SECTOR_SHIFT = 0x20;
-constexpr unsigned FAT_SECTOR_COUNT = 0x2C;
-constexpr unsigned MINIFAT_SECTOR_COUNT = 0x40;
 constexpr uint32_t MAX_TABLE_SECTORS = 0x10000;
 
 template <class List> typename List::const_iterator FindByName(List const& items, ZEB::WString const& name) {
@@ -81,11 +76,11 @@ Storage::RootStorage::RootStorage(std::string const& tempPath, Buffer& buffer)
   buffer.GetAll(m_Header, HEADER_SIZE);
   if (!IsStructuredStorage())
     throw NotAStorageOLEException();
-  if ((HeaderWord(BYTE_ORDER_MARK) & 0xFFFF) != 0xFFFE)
+  if ((HeaderWord(Header::BYTE_ORDER_MARK) & 0xFFFF) != 0xFFFE)
     throw CorruptedStorageOLEException();
   // Checked as shifts: a shift of 32 or more names no size at all.
-  unsigned shift = m_Header[SECTOR_SHIFT];
-  unsigned miniShift = m_Header[MINI_SECTOR_SHIFT];
+  unsigned shift = m_Header[Header::SECTOR_SHIFT];
+  unsigned miniShift = m_Header[Header::MINI_SECTOR_SHIFT];
   if (shift < 9 || shift > 12 || miniShift < 6 || miniShift > 9)
     throw CorruptedStorageOLEException();
   m_SectorShift = shift;
@@ -96,7 +91,7 @@ Storage::RootStorage::RootStorage(std::string const& tempPath, Buffer& buffer)
   m_IdsPerSector = m_SectorSize >> 2;
   m_Scratch = static_cast<unsigned char*>(ZEBMem::AllocateOrThrow(m_SectorSize));
 
-  for (unsigned field : {FAT_SECTOR_COUNT, MINIFAT_SECTOR_COUNT}) {
+  for (unsigned field : {Header::FAT_SECTOR_COUNT, Header::MINIFAT_SECTOR_COUNT}) {
     uint32_t count = std::min(HeaderWord(field), MAX_TABLE_SECTORS);
     std::memcpy(m_Header + field, &count, sizeof count);
   }

@@ -17,13 +17,6 @@ namespace OLE {
 
 namespace {
 
-constexpr unsigned FIRST_MINIFAT_SECTOR = 0x3C;
-constexpr unsigned FAT_SECTOR_COUNT = 0x2C;
-constexpr unsigned MINIFAT_SECTOR_COUNT = 0x40;
-constexpr unsigned MINI_STREAM_CUTOFF = 0x38;
-constexpr unsigned FIRST_DIFAT_SECTOR = 0x44;
-constexpr unsigned HEADER_DIFAT = 0x4C;
-constexpr uint32_t HEADER_DIFAT_COUNT = 109;
 constexpr uint32_t MINI_STREAM_CHUNK = 0x8000;
 constexpr uint32_t MINI_STREAM_CACHE = 0x40000;
 
@@ -50,28 +43,33 @@ static bool FirstVisit(ZEB::FastVector<uint32_t>& stamps, uint32_t walk, uint32_
   return true;
 }
 
+// Appends the sector ids of one table sector to the table.
+static void AppendSector(ZEB::FastVector<uint32_t>& table, unsigned char const* sector, uint32_t size) {
+  uint32_t at = table.Count();
+  table.Resize(at + size / 4);
+  std::memcpy(table.Data() + at, sector, size);
+}
+
 void Storage::RootStorage::ReadFATSector(uint32_t sector) {
   SeekAbsolute(m_Buffer, GetSectorOffset(sector));
   m_Buffer.GetAll(m_Scratch, m_SectorSize);
-  uint32_t at = m_FAT.Count();
-  m_FAT.Resize(at + m_IdsPerSector);
-  std::memcpy(m_FAT.Data() + at, m_Scratch, m_SectorSize);
+  AppendSector(m_FAT, m_Scratch, m_SectorSize);
 }
 
 void Storage::RootStorage::ReadFAT() {
   // The file cannot hold more FAT sectors than sectors: a larger count in the
   // header reserves and reads no more than that.
-  uint32_t count = std::min(HeaderWord(FAT_SECTOR_COUNT), FileSectorCount());
+  uint32_t count = std::min(HeaderWord(Header::FAT_SECTOR_COUNT), FileSectorCount());
   m_FAT.Reserve(count * m_IdsPerSector);
   uint32_t i = 0;
   try {
-    for (; i < HEADER_DIFAT_COUNT && i < count; ++i) {
-      uint32_t sector = HeaderWord(HEADER_DIFAT + 4 * i);
+    for (; i < Header::DIFAT_COUNT && i < count; ++i) {
+      uint32_t sector = HeaderWord(Header::DIFAT + 4 * i);
       if (sector == FREE_SECT)
         return;
       ReadFATSector(sector);
     }
-    uint32_t difat = HeaderWord(FIRST_DIFAT_SECTOR);
+    uint32_t difat = HeaderWord(Header::FIRST_DIFAT_SECTOR);
     if (difat == END_OF_CHAIN || i >= count)
       return;
     ZEB::FastVector<uint32_t> block;
@@ -95,18 +93,16 @@ void Storage::RootStorage::ReadFAT() {
 }
 
 void Storage::RootStorage::ReadMiniFAT() {
-  uint32_t sector = HeaderWord(FIRST_MINIFAT_SECTOR);
+  uint32_t sector = HeaderWord(Header::FIRST_MINIFAT_SECTOR);
   if (sector == END_OF_CHAIN)
     return;
-  m_MiniFAT.Reserve(std::min(HeaderWord(MINIFAT_SECTOR_COUNT), FileSectorCount()) * m_IdsPerSector);
+  m_MiniFAT.Reserve(std::min(HeaderWord(Header::MINIFAT_SECTOR_COUNT), FileSectorCount()) * m_IdsPerSector);
   BeginWalk(m_FatMarks.stamps, m_FatMarks.walk, m_FAT.Count());
   try {
     while (sector != END_OF_CHAIN && FirstVisit(m_FatMarks.stamps, m_FatMarks.walk, sector)) {
       SeekAbsolute(m_Buffer, GetSectorOffset(sector));
       m_Buffer.GetAll(m_Scratch, m_SectorSize);
-      uint32_t at = m_MiniFAT.Count();
-      m_MiniFAT.Resize(at + m_IdsPerSector);
-      std::memcpy(m_MiniFAT.Data() + at, m_Scratch, m_SectorSize);
+      AppendSector(m_MiniFAT, m_Scratch, m_SectorSize);
       sector = sector < m_FAT.Count() ? m_FAT[sector] : END_OF_CHAIN;
     }
   } catch (ZEB::BinaryStreamGetEOFException const&) {
@@ -142,7 +138,7 @@ uint32_t Storage::RootStorage::GetContigousSectCount(ZEB::FastVector<uint32_t> c
 
 void Storage::RootStorage::ReadStreamInternal(uint32_t firstSector, uint32_t size, bool allowMini,
                                               Buffer& out) const {
-  bool mini = allowMini && size < HeaderWord(MINI_STREAM_CUTOFF);
+  bool mini = allowMini && size < HeaderWord(Header::MINI_STREAM_CUTOFF);
   if (mini && !m_MiniStream)
     ReadMiniStream();
   Buffer& source = mini ? static_cast<Buffer&>(*m_MiniStream) : m_Buffer;

@@ -12,7 +12,6 @@ namespace OLE {
 
 namespace {
 
-constexpr unsigned FIRST_DIRECTORY_SECTOR = 0x30;
 constexpr uint32_t ENTRY_SIZE = 128;
 constexpr uint32_t NO_ENTRY = 0xFFFFFFFF;
 constexpr uint8_t TYPE_STORAGE = 1;
@@ -27,7 +26,7 @@ constexpr uint8_t TYPE_ROOT = 5;
 void Storage::RootStorage::ReadDirectoryChain() const {
   m_DirSectorsRead = true;
   std::set<uint32_t> passed;
-  for (uint32_t sector = HeaderWord(FIRST_DIRECTORY_SECTOR); sector != END_OF_CHAIN;) {
+  for (uint32_t sector = HeaderWord(Header::FIRST_DIRECTORY_SECTOR); sector != END_OF_CHAIN;) {
     m_DirSectors.PushBack(sector);
     if (sector >= m_FAT.Count() || !passed.insert(sector).second)
       break;

@@ -1,4 +1,4 @@
-#include "support/CompoundWriter.h"
+#include "CompoundWriter.h"
 
 #include <algorithm>
 #include <cstring>
