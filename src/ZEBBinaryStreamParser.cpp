@@ -398,9 +398,10 @@ bool BinaryStreamParser::Scan(char const* delimiter, uint32_t length, FetchMode 
   for (;;) {
     if (!VerifyData())
       return false;
-    unsigned char* hit = Find(m_Current, delimiter, length, mode, static_cast<uint32_t>(BlockEnd() - m_Current));
-    if (!hit && IsBorrowed() && !delivery.keyword && !delivery.into && !m_RecordFetching)
-      hit = FindAhead(delimiter, length, mode);
+    bool passive = !delivery.keyword && !delivery.into && !m_RecordFetching;
+    unsigned char* hit = passive && CanFindAhead()
+                             ? FindAhead(delimiter, length, mode)
+                             : Find(m_Current, delimiter, length, mode, static_cast<uint32_t>(BlockEnd() - m_Current));
     Pass(hit ? hit : BlockEnd(), hit != nullptr, delivery);
     if (!hit)
       continue;
@@ -452,21 +453,28 @@ unsigned char* BinaryStreamParser::Find(unsigned char* from, char const* delimit
   }
 }
 
-// The block is the source's memory and the bytes passed go nowhere: instead
-// of block after block, one search runs from the source's get position to
-// its end. The parser then stands where reading block by block would have
-// put it: in the block holding the hit (blocks follow each other every
-// BLOCK_SIZE bytes from the get position), or at the end of the data, with
-// the source's get position after that block and the bytes in between
-// counted as passed.
+// The block is the source's memory and ends at the source's get position:
+// the source's bytes from the current position to its end lie in one piece.
+bool BinaryStreamParser::CanFindAhead() const {
+  return IsBorrowed() && BlockEnd() == m_Fixed->Data() + m_Fixed->TellG();
+}
+
+// The bytes passed go nowhere, so instead of block after block one search
+// runs from the current position to the source's end. The parser then
+// stands where reading block by block would have put it: in the block
+// holding the hit (blocks follow each other every BLOCK_SIZE bytes from the
+// get position), or at the end of the data, with the source's get position
+// after that block and the bytes in between counted as passed.
 unsigned char* BinaryStreamParser::FindAhead(char const* delimiter, uint32_t length, FetchMode mode) {
   using Buf = ZEB::BinaryStreamBufT<unsigned>;
   auto* data = const_cast<unsigned char*>(m_Fixed->Data());
   unsigned char* end = data + m_Fixed->Size();
-  unsigned char* from = data + m_Fixed->TellG();
-  unsigned char* hit = Find(from, delimiter, length, mode, static_cast<uint32_t>(end - from));
+  unsigned char* from = BlockEnd();
+  unsigned char* hit = Find(m_Current, delimiter, length, mode, static_cast<uint32_t>(end - m_Current));
+  if (hit && hit < from)
+    return hit;
   unsigned char* start = hit ? from + (hit - from) / BLOCK_SIZE * BLOCK_SIZE : end;
-  m_StreamOffset += static_cast<uint32_t>((BlockEnd() - m_Current) + (start - from));
+  m_StreamOffset += static_cast<uint32_t>(start - m_Current);
   m_Block = m_Current = start;
   m_BlockLen = std::min(BLOCK_SIZE, static_cast<uint32_t>(end - start));
   m_Fixed->SeekG(static_cast<uint32_t>(BlockEnd() - data), Buf::BEGIN, Buf::FORWARD);

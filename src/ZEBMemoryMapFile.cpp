@@ -134,8 +134,8 @@ void MemoryMapFile::Resize(uint64_t size) {
 }
 
 // The system's own answers where no call is made: a view outside the
-// mapping is refused as the system refuses it, an empty file has nothing to
-// map, a closed object no mapping to take a view of.
+// mapping (any view of an empty file) is refused as the system refuses it; a
+// closed object has no mapping to take a view of.
 void* MemoryMapFile::GetView(uint64_t offset, uint32_t size) {
   if (offset >= m_Size || size > m_Size - offset)
     ThrowWith(GET_VIEW, ERROR_ACCESS_DENIED);
@@ -143,7 +143,7 @@ void* MemoryMapFile::GetView(uint64_t offset, uint32_t size) {
   if (found != m_Views.end())
     return found->second;
   if (!m_Mapping.IsValid())
-    ThrowWith(GET_VIEW, m_Size == 0 ? ERROR_FILE_INVALID : ERROR_INVALID_HANDLE);
+    ThrowWith(GET_VIEW, ERROR_INVALID_HANDLE);
   SIZE_T length = size != 0 ? size : static_cast<SIZE_T>(std::min<uint64_t>(m_Granularity, m_Size - offset));
   DWORD access = m_Mode == READ ? FILE_MAP_READ : FILE_MAP_WRITE;
   void* address = MapViewOfFile(m_Mapping, access, High(offset), Low(offset), length);

@@ -125,6 +125,7 @@ private:
   bool MatchCandidate(char const* delimiter, uint32_t length, Delivery& delivery, bool& matched);
   unsigned char* Find(unsigned char* from, char const* delimiter, uint32_t length, FetchMode mode,
                       uint32_t count) const;
+  bool CanFindAhead() const;
   unsigned char* FindAhead(char const* delimiter, uint32_t length, FetchMode mode);
   void Pass(unsigned char* upTo, bool found, Delivery& delivery);
   void Deliver(unsigned char const* data, uint32_t count, bool found, Delivery& delivery);

@@ -1,0 +1,173 @@
+// The fixed-memory buffer and the window: read-only and writable forms, the
+// hooks that throw standard-library exceptions, seek ranges, copies, and a
+// window's reads, writes and seeks over an inner buffer.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include "ZEBFile/Exceptions.h"
+#include "ZEBFile/MemoryBuffer.h"
+#include "ZEBFile/StaticMemoryBuffer.h"
+
+using namespace ZEBFile;
+using Buf = ZEB::BinaryStreamBufT<unsigned>;
+
+namespace {
+
+std::string const TEN = "0123456789";
+
+// The public ClearMemory stops at Clear's exception: the hook is reached
+// directly.
+template <class B> struct Hooks : B {
+  using B::B;
+  using B::vClearMemory;
+};
+
+// A seek on a side of a 10-byte buffer standing at 4: the position reached,
+// or -1 for SeekOutOfRangeException (the position then stays at 4).
+struct SeekRow { Buf::Origin origin; Buf::Direction direction; uint32_t offset; int64_t expected; };
+
+Buf::Origin const UNKNOWN_ORIGIN = static_cast<Buf::Origin>(9);
+
+SeekRow const SEEKS[] = {
+    {Buf::BEGIN, Buf::FORWARD, 10, 10},       {Buf::BEGIN, Buf::FORWARD, 11, -1},
+    {Buf::BEGIN, Buf::BACKWARD, 0, -1},       {Buf::BEGIN, static_cast<Buf::Direction>(5), 3, 3},
+    {Buf::END, Buf::FORWARD, 0, 10},          {Buf::END, Buf::FORWARD, 1, -1},
+    {Buf::END, Buf::FORWARD, 0xFFFFFFFF, -1}, {Buf::END, Buf::BACKWARD, 10, 0},
+    {Buf::END, Buf::BACKWARD, 11, -1},        {Buf::CURRENT, Buf::FORWARD, 6, 10},
+    {Buf::CURRENT, Buf::FORWARD, 7, -1},      {Buf::CURRENT, Buf::BACKWARD, 4, 0},
+    {Buf::CURRENT, Buf::BACKWARD, 5, -1},     {UNKNOWN_ORIGIN, Buf::FORWARD, 7, 0 /* given per buffer */},
+};
+
+// Every row on both sides of `b` from position 4; an unknown origin gives
+// `unknownOrigin`.
+void CheckSeeks(Buf& b, int64_t unknownOrigin) {
+  for (bool put : {false, true}) {
+    for (SeekRow r : SEEKS) {
+      SCOPED_TRACE((put ? "put " : "get ") + std::to_string(r.origin) + " " + std::to_string(r.direction) + " " +
+                   std::to_string(r.offset));
+      r.expected = r.origin == UNKNOWN_ORIGIN ? unknownOrigin : r.expected;
+      put ? b.SeekP(4) : b.SeekG(4);
+      auto seek = [&] {
+        return put ? b.SeekP(r.offset, r.origin, r.direction) : b.SeekG(r.offset, r.origin, r.direction);
+      };
+      if (r.expected < 0) {
+        EXPECT_THROW(seek(), SeekOutOfRangeException);
+      } else {
+        EXPECT_EQ(seek(), uint32_t(r.expected));
+      }
+      EXPECT_EQ(put ? b.TellP() : b.TellG(), uint32_t(r.expected < 0 ? 4 : r.expected));
+    }
+  }
+}
+
+} // namespace
+
+TEST(StaticMemoryBuffer, ReadOnlyReadsAndCopies) {
+  StaticMemoryBuffer b(static_cast<void const*>(TEN.data()), 10);
+  EXPECT_TRUE(b.IsReadOnly());
+  char got[4];
+  EXPECT_EQ(b.Get(got, 4), 4u);
+  std::string narrow(got, 4);
+  EXPECT_EQ(b.Copy(narrow, 3), 3u);
+  EXPECT_EQ(narrow, "0123456");
+  EXPECT_EQ(b.TellG(), 7u);
+  EXPECT_EQ(b.Size(), 10u);
+  EXPECT_EQ(b.SeekG(4), 4u);
+  ZEB::WString wide;
+  EXPECT_EQ(b.Copy(wide, 6), 6u);
+  EXPECT_EQ(wide, (ZEB::WString{u'4' | u'5' << 8, u'6' | u'7' << 8, u'8' | u'9' << 8}));
+  EXPECT_TRUE(b.EndOfFile());
+  b.SeekG(1);
+  EXPECT_EQ(b.Copy(wide, 5), 5u) << "an odd last byte is consumed, not appended";
+  EXPECT_EQ(wide.size(), 5u);
+  // Bytes that do not fit are not reported as copied.
+  char small[3];
+  StaticMemoryBuffer full(small, 3);
+  b.SeekG(0);
+  EXPECT_THROW(b.Copy(static_cast<ZEB::BaseBinaryStreamBuf&>(full), 10), ZEB::BinaryStreamPutEOFException);
+  EXPECT_EQ(b.TellG(), 0u);
+}
+
+TEST(StaticMemoryBuffer, WritableCutsWritesAtItsEnd) {
+  char block[8] = {};
+  StaticMemoryBuffer b(block, 8);
+  EXPECT_EQ(b.Put(TEN.data(), 10), 8u);
+  EXPECT_EQ(std::string(block, 8), "01234567");
+  b.SeekP(2);
+  EXPECT_THROW(b.PutAll("abcdefghij", 10), ZEB::BinaryStreamPutEOFException);
+  EXPECT_EQ(std::string(block, 8), "01abcdef") << "the bytes that fit stay written";
+  EXPECT_EQ(b.TellP(), 8u);
+}
+
+TEST(StaticMemoryBuffer, SeeksOfBothSides) {
+  char block[10] = {};
+  StaticMemoryBuffer b(block, 10);
+  CheckSeeks(b, 0);
+}
+
+// The rows of a 10-byte buffer hold for a 10-byte window at 50 of a larger
+// buffer, positions counted from the window's start: a backward seek from the
+// end or the current position that would land before the start throws, and
+// so does an unknown origin (absolute position 0).
+TEST(SubBinaryStreamBuf, SeeksStayInsideTheWindow) {
+  MemoryBuffer inner(std::string(100, 'x').data(), 100);
+  SubBinaryStreamBuf window(50, 60, inner);
+  CheckSeeks(window, -1);
+  EXPECT_EQ(inner.TellG(), 54u);
+}
+
+TEST(SubBinaryStreamBuf, ReadsStopAtTheEndWritesDoNot) {
+  std::string bytes(1000, '.');
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = static_cast<char>('a' + i % 26);
+  MemoryBuffer inner(bytes.data(), 1000);
+  SubBinaryStreamBuf window(100, 200, inner);
+  EXPECT_EQ(window.Size(), 100u);
+  std::string got(500, '\0');
+  EXPECT_EQ(window.Get(&got[0], 500), 100u);
+  EXPECT_EQ(got.substr(0, 100), bytes.substr(100, 100));
+  EXPECT_TRUE(window.EndOfFile());
+  window.SeekG(90);
+  std::string copied;
+  EXPECT_EQ(window.Copy(copied, 50), 10u);
+  EXPECT_EQ(copied, bytes.substr(190, 10));
+  inner.SeekP(200);
+  EXPECT_EQ(window.TellP(), 100u);
+  EXPECT_EQ(window.Put("XYZ", 3), 3u);
+  EXPECT_EQ(inner.TellP(), 203u) << "written past the window's end";
+}
+
+TEST(StaticMemoryBuffer, UnsupportedHooksThrowStandardExceptions) {
+  MemoryBuffer inner(TEN.data(), 10);
+  Hooks<StaticMemoryBuffer> fixed(static_cast<void const*>(TEN.data()), 10);
+  Hooks<SubBinaryStreamBuf> window(2, 8, inner);
+  std::pair<char const*, std::function<void()>> const rows[] = {
+      {"StaticMemoryBuffer::Put: Buffer is const!", [&] { fixed.Put("x", 1); }},
+      {"StaticMemoryBuffer::TellP: Buffer is const!", [&] { fixed.TellP(); }},
+      {"StaticMemoryBuffer::SeekP: Buffer is const!", [&] { fixed.SeekP(0); }},
+      {"StaticMemoryBuffer::Clear: Not implemented!", [&] { fixed.Clear(); }},
+      {"StaticMemoryBuffer::Clear: Not implemented!", [&] { fixed.ClearMemory(); }},
+      {"StaticMemoryBuffer::ClearMemory: Not implemented!", [&] { fixed.vClearMemory(); }},
+      {"StaticMemoryBuffer::ClearEnd: Not implemented!", [&] { fixed.ClearEnd(); }},
+      {"SubBinaryStreamBuf::Clear: Not implemented!", [&] { window.Clear(); }},
+      {"SubBinaryStreamBuf::Clear: Not implemented!", [&] { window.ClearMemory(); }},
+      {"SubBinaryStreamBuf::ClearMemory: Not implemented!", [&] { window.vClearMemory(); }},
+      {"SubBinaryStreamBuf::ClearEnd: Not implemented!", [&] { window.ClearEnd(); }},
+  };
+  for (auto const& row : rows) {
+    SCOPED_TRACE(row.first);
+    try {
+      row.second();
+      ADD_FAILURE() << "nothing thrown";
+    } catch (ZEB::BaseException const&) {
+      ADD_FAILURE() << "a library exception";
+    } catch (std::exception const& e) {
+      EXPECT_STREQ(e.what(), row.first);
+    }
+  }
+  EXPECT_EQ(TEN, "0123456789");
+  EXPECT_EQ(inner.Size(), 10u);
+}
