@@ -59,6 +59,8 @@ int main(int argc, char** argv) {
                "zebfile");
   app.set_version_flag("--version", "zebfile " ZEBFILE_VERSION);
   app.require_subcommand(1);
+  // Stream and file names may begin with '/': never options, on Windows too.
+  app.allow_windows_style_options(false);
   app.failure_message([](CLI::App const*, CLI::Error const& e) {
     return "zebfile: " + std::string(e.what()) + "\nRun 'zebfile --help' for the commands.\n";
   });
