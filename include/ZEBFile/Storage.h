@@ -16,6 +16,7 @@
 #include "ZEB/FastVector.h"
 #include "ZEB/SmartPtr.h"
 #include "ZEB/Types.h"
+#include "ZEBFile/PropertyStorage.h"
 #include "ZEBFile/ZEBFileExport.h"
 
 namespace ZEBFile {
@@ -70,6 +71,14 @@ public:
   // Appends the bytes of the first child stream named `name`;
   // StreamNotFoundOLEException when there is none.
   void ReadStream(ZEB::WString const& name, Buffer& out) const;
+
+  // The properties of every property-set stream below this storage (names
+  // starting with character 5, or "CONTENTS" in any letter case): storages
+  // breadth first, streams in list order; the first value of a key wins. A
+  // stream that is no property set is skipped.
+  void Properties(PropertyStorage::EnumMap& byEnum, PropertyStorage::NameMap& byName) const;
+  // The same, merged into one name-keyed map.
+  void Properties(PropertyStorage::MergedMap& all) const;
 
 private:
   Storage(ZEB::SmartPtr<RootStorage> const& root, uint32_t id, ZEB::WString const& name);

@@ -1,0 +1,38 @@
+"""Runs zebfile (and the test helper programs) natively or, for the Windows
+build, through the Wine wrapper given with --wrapper."""
+import argparse
+import os
+import subprocess
+
+
+class Runner:
+    def __init__(self, wrapper):
+        self.wrapper = list(wrapper)
+        self.wine = bool(wrapper)
+
+    def arg(self, path):
+        """A host path as the program sees it (Wine shows the host's root as Z:)."""
+        path = os.path.abspath(path)
+        return 'Z:' + path if self.wine else path
+
+    def run(self, program, *args, timeout=120):
+        """Exit status, standard output (bytes), standard error (text, line ends as on POSIX)."""
+        done = subprocess.run(self.wrapper + [program] + list(args), stdin=subprocess.DEVNULL,
+                              capture_output=True, timeout=timeout)
+        return done.returncode, done.stdout, done.stderr.decode('utf-8', 'replace').replace('\r\n', '\n')
+
+    def as_piped(self, data):
+        """What the Wine wrapper's pipe makes of bytes written to standard output."""
+        if not self.wine:
+            return data
+        data = data.replace(b'\r\n', b'\n')
+        return data[:-1] if data.endswith(b'\r') else data
+
+
+def arguments(*extra):
+    parser = argparse.ArgumentParser()
+    parser.add_argument('--zebfile', required=True)
+    parser.add_argument('--wrapper', action='append', default=[])
+    for name in extra:
+        parser.add_argument(name, required=True)
+    return parser.parse_args()

@@ -1,0 +1,257 @@
+#include "Commands.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "Console.h"
+#include "Document.h"
+#include "Names.h"
+#include "Sinks.h"
+#include "ZEB/NoCase.h"
+#include "ZEB/Variant.h"
+#include "ZEBCharset/Conv.h"
+#include "ZEBFile/Exceptions.h"
+#include "ZEBFile/Path.h"
+#include "ZEBFile/ProgressBuffer.h"
+#include "ZEBFile/PropertyStorage.h"
+
+namespace zebfile {
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+using Storage = Document::Storage;
+
+namespace {
+
+// Streams from this size on show a progress line while they are copied.
+constexpr uint32_t PROGRESS_FROM = 1u << 20;
+
+std::string JsonLine(Json const& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n"; }
+
+std::string Heading(Input const& input, ListOptions const& options) {
+  return options.heading && !options.json ? ShowFileName(input.name) + ":\n" : std::string();
+}
+
+std::string Digest(Storage const& storage, uint32_t id) {
+  HashSink sink;
+  storage.ReadStream(id, sink);
+  return sink.HexDigest();
+}
+
+// Copies stream `id` of `storage` to `out`, with a progress line on a
+// terminal for a large stream.
+void CopyStream(Storage const& storage, uint32_t id, uint32_t size, std::ostream& out, std::string const& label) {
+  StreamSink sink(out);
+  if (size >= PROGRESS_FROM && IsTerminal(stderr)) {
+    ZEB::SmartPtr<ZEB::LogEntryCallInterface> line(new ProgressLine(label));
+    ZEBFile::OProgressBuffer progress(sink, line, size, 100);
+    PieceSink pieces(progress);
+    storage.ReadStream(id, pieces);
+  } else {
+    storage.ReadStream(id, sink);
+  }
+  if (!out.flush()) {
+    throw ToolError("write error");
+  }
+}
+
+std::string JoinedPath(std::vector<ZEB::WString> const& names) {
+  std::string path;
+  for (auto const& name : names) {
+    path += (path.empty() ? "" : "/") + Utf8(name);
+  }
+  return path;
+}
+
+std::string PadRight(std::string text, size_t columns) {
+  return text + std::string(columns - std::min(columns, Columns(text)), ' ');
+}
+
+Json JsonValue(ZEB::Variant const& value) {
+  auto const* traits = value.Traits();
+  if (traits == nullptr) {
+    return nullptr;
+  }
+  switch (traits->TypeKind()) {
+  case ZEB::VariantTraits::BoolKind:
+    return value.AsBool();
+  case ZEB::VariantTraits::UIntKind:
+    return value.AsUInt();
+  case ZEB::VariantTraits::UCharKind:
+  case ZEB::VariantTraits::ShortKind:
+  case ZEB::VariantTraits::UShortKind:
+  case ZEB::VariantTraits::IntKind:
+    return value.AsInt();
+  case ZEB::VariantTraits::FloatKind:
+  case ZEB::VariantTraits::DoubleKind:
+    return value.AsDouble();
+  case ZEB::VariantTraits::DateTimeKind:
+    return value.AsDateTime().ToString();
+  case ZEB::VariantTraits::WStringKind:
+    return Utf8(value.AsWString());
+  }
+  return nullptr;
+}
+
+std::string TextValue(ZEB::Variant const& value) {
+  try {
+    return value.IsEmpty() ? std::string() : ShowValue(value.AsWString());
+  } catch (ZEB::Variant::VariantException const&) {
+    return "?";
+  }
+}
+
+} // namespace
+
+Outcome ListFile(Input const& input, ListOptions const& options) {
+  Document document(input.name);
+  Outcome outcome{Heading(input, options), {}, document.FileSize()};
+  Json entries = Json::array();
+  std::vector<std::pair<std::string, std::string>> rows; // left: indented name, right: size and digest
+  WalkTree(document.Root(), [&](TreeEntry const& entry) {
+    std::string digest = options.hash && !entry.isStorage ? Digest(*entry.parent, entry.id) : std::string();
+    if (options.json) {
+      Json item{{"path", JoinedPath(entry.path)}, {"type", entry.isStorage ? "storage" : "stream"}};
+      if (!entry.isStorage) {
+        item["size"] = entry.size;
+        if (options.hash) {
+          item["sha256"] = digest;
+        }
+      }
+      entries.push_back(std::move(item));
+      return;
+    }
+    std::string left = std::string(2 * (entry.path.size() - 1), ' ') + ShowName(entry.path.back());
+    rows.emplace_back(entry.isStorage ? left + "/" : left,
+                      entry.isStorage ? std::string() : std::to_string(entry.size) + (digest.empty() ? "" : "  " + digest));
+  });
+  if (options.json) {
+    outcome.out = JsonLine(Json{{"file", SystemToUtf8(input.name)}, {"entries", std::move(entries)}});
+    return outcome;
+  }
+  size_t nameColumns = 0, sizeColumns = 0;
+  for (auto const& row : rows) {
+    nameColumns = std::max(nameColumns, Columns(row.first));
+    sizeColumns = std::max(sizeColumns, row.second.find(' ') == std::string::npos ? row.second.size() : row.second.find(' '));
+  }
+  for (auto const& row : rows) {
+    if (row.second.empty()) {
+      outcome.out += row.first + "\n";
+      continue;
+    }
+    size_t digits = std::min(row.second.find(' '), row.second.size());
+    outcome.out += PadRight(row.first, nameColumns + 2) + std::string(sizeColumns - digits, ' ') + row.second + "\n";
+  }
+  return outcome;
+}
+
+Outcome ListProperties(Input const& input, ListOptions const& options) {
+  Document document(input.name);
+  std::multimap<std::string, ZEB::Variant, ZEB::NoCase> all;
+  document.Root()->Properties(all);
+  Outcome outcome{Heading(input, options), {}, document.FileSize()};
+  if (!options.json) {
+    for (auto const& [name, value] : all) {
+      outcome.out += ShowValue(ZEBCharset::ToWide(ZEB::CHARSET_UTF8, name)) + ": " + TextValue(value) + "\n";
+    }
+    return outcome;
+  }
+  Json properties = Json::object();
+  for (auto const& [name, value] : all) {
+    // A user-defined property may carry exactly the name of a well-known
+    // one: both are kept, the later one under "name (2)".
+    std::string key = name;
+    for (unsigned n = 2; properties.contains(key); ++n) {
+      key = name + " (" + std::to_string(n) + ")";
+    }
+    try {
+      properties[key] = JsonValue(value);
+    } catch (ZEB::Variant::VariantException const&) {
+      properties[key] = nullptr;
+    }
+  }
+  outcome.out = JsonLine(Json{{"file", SystemToUtf8(input.name)}, {"properties", std::move(properties)}});
+  return outcome;
+}
+
+void CatStream(std::string const& file, std::string const& streamPath) {
+  Document document(file);
+  std::vector<ZEB::WString> names = ParsePath(streamPath);
+  ToolError notFound("no stream " + streamPath);
+  if (names.empty()) {
+    throw notFound;
+  }
+  ZEB::SmartPtr<Storage> storage = document.Root();
+  try {
+    for (size_t i = 0; i + 1 < names.size(); ++i) {
+      storage = storage->OpenStorage(names[i]);
+    }
+  } catch (ZEBFile::OLE::StorageNotFoundOLEException const&) {
+    throw notFound;
+  }
+  auto const& streams = storage->Streams();
+  auto item = std::find_if(streams.begin(), streams.end(), [&](auto const& s) { return s.name == names.back(); });
+  if (item == streams.end()) {
+    throw notFound;
+  }
+  SetBinaryMode(stdout);
+  CopyStream(*storage, uint32_t(item->id), uint32_t(item->size), std::cout, streamPath);
+}
+
+void Extract(std::string const& file, std::string const& directory) {
+  Document document(file);
+  struct Folder {
+    fs::path path;
+    SafeNames names;
+  };
+  std::map<uint32_t, Folder> folders;
+  folders[0].path = fs::path(directory);
+  std::error_code error;
+  fs::create_directories(folders[0].path, error);
+  if (error) {
+    throw ToolError("cannot create " + directory + ": " + error.message());
+  }
+  WalkTree(document.Root(), [&](TreeEntry const& entry) {
+    Folder& parent = folders.at(entry.parentId);
+    fs::path target = parent.path / fs::u8path(parent.names.Make(entry.path.back()));
+    auto fail = [&](std::string const& reason) { throw ToolError("cannot write " + target.u8string() + ": " + reason); };
+    auto status = fs::symlink_status(target, error);
+    if (fs::is_symlink(status)) {
+      fail("a symbolic link is in the way");
+    }
+    if (entry.isStorage) {
+      if (!fs::is_directory(status) && !fs::create_directory(target, error)) {
+        fail(error ? error.message() : "a file is in the way");
+      }
+      folders[entry.id].path = target;
+      return;
+    }
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+      fail("something other than a file is in the way");
+    }
+    std::ofstream out(target, std::ios::binary | std::ios::trunc);
+    if (!out) {
+      fail("cannot create the file");
+    }
+    CopyStream(*entry.parent, entry.id, entry.size, out, target.u8string());
+  });
+}
+
+void ShowPaths(std::vector<std::string> const& texts) {
+  for (auto const& text : texts) {
+    ZEBFile::PathT<char> path(text);
+    std::string out = SystemToUtf8(path.FullPath()) + "\n";
+    std::pair<char const*, std::string> const parts[] = {
+        {"root", path.Root()},          {"directory", path.Directory()}, {"name", path.FileName()},
+        {"extension", path.FileExtension()}, {"uri", path.GetURI()}};
+    for (auto const& [label, value] : parts) {
+      out += std::string("  ") + label + ": " + SystemToUtf8(value) + "\n";
+    }
+    std::fputs(out.c_str(), stdout);
+  }
+}
+
+} // namespace zebfile

@@ -1,0 +1,31 @@
+// The tool's commands. The ones over many files give one Outcome per file
+// (Runner writes them in order); the others write directly and give the exit
+// status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Runner.h"
+
+namespace zebfile {
+
+struct ListOptions {
+  bool json = false;
+  bool hash = false;
+  bool heading = false; // name each file above its text output
+};
+
+// The storage tree, indented, stream sizes (and digests); or one JSON line.
+Outcome ListFile(Input const& input, ListOptions const& options);
+// The merged properties as "name: value" lines; or one JSON line.
+Outcome ListProperties(Input const& input, ListOptions const& options);
+
+// The raw bytes of one stream, named by its '/'-separated path as ls shows it.
+void CatStream(std::string const& file, std::string const& streamPath);
+// Every storage as a directory and every stream as a file under `directory`.
+void Extract(std::string const& file, std::string const& directory);
+// The canonical form of each text and its parts.
+void ShowPaths(std::vector<std::string> const& texts);
+
+} // namespace zebfile

@@ -1,0 +1,117 @@
+// zebfile: looks inside OLE compound files (.doc, .xls, .ppt, .msi ...).
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "Console.h"
+#include "Document.h"
+
+namespace {
+
+struct ManyFiles {
+  std::vector<std::string> files;
+  bool recursive = false;
+  unsigned jobs = 1;
+  zebfile::ListOptions options;
+};
+
+CLI::App* AddManyFilesCommand(CLI::App& app, char const* name, char const* description, char const* example,
+                              ManyFiles& many) {
+  CLI::App* command = app.add_subcommand(name, description);
+  command->add_option("FILE", many.files, "Compound files, or directories with -r")->required()->type_name("");
+  command->add_flag("--json", many.options.json, "One JSON object per file and line (JSON Lines)");
+  command->add_flag("-r,--recursive", many.recursive, "Read every file under the directories given");
+  command->add_option("-j,--jobs", many.jobs, "Read N files at a time; the output keeps the input order")
+      ->check(CLI::Range(1, 256))
+      ->type_name("N");
+  command->footer(example);
+  return command;
+}
+
+int RunManyFiles(ManyFiles& many, zebfile::Outcome (*command)(zebfile::Input const&, zebfile::ListOptions const&)) {
+  std::vector<zebfile::Input> inputs = zebfile::ExpandInputs(many.files, many.recursive);
+  many.options.heading = inputs.size() > 1;
+  auto job = [&](zebfile::Input const& input) { return command(input, many.options); };
+  return zebfile::RunInOrder(inputs, many.jobs, job, many.options.json ? "" : "\n");
+}
+
+// Runs a command over one file; its failure is that file's error line.
+template <class Command> int RunOnFile(std::string const& file, Command&& command) {
+  try {
+    command();
+    return 0;
+  } catch (...) {
+    std::fflush(stdout);
+    zebfile::ReportError(file, zebfile::DescribeCurrentException());
+    return 1;
+  }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  zebfile::UseUtf8Console();
+  CLI::App app("Looks inside OLE compound files (.doc, .xls, .ppt, .msi and others): their storage tree, "
+               "their streams and their document properties.",
+               "zebfile");
+  app.set_version_flag("--version", "zebfile " ZEBFILE_VERSION);
+  app.require_subcommand(1);
+  // Stream and file names may begin with '/': never options, on Windows too.
+  app.allow_windows_style_options(false);
+  app.failure_message([](CLI::App const*, CLI::Error const& e) {
+    return "zebfile: " + std::string(e.what()) + "\nRun 'zebfile --help' for the commands.\n";
+  });
+  app.footer("Exit status: 0 when every input was read, 1 when one could not be, 2 on a usage error.");
+
+  ManyFiles list, props;
+  CLI::App* ls = AddManyFilesCommand(app, "ls", "Show the storage tree of each file, with stream sizes",
+                                     "Example: zebfile ls --json --hash -r -j 2 archive/ | jq .", list);
+  ls->add_flag("--hash", list.options.hash, "Add the SHA-256 of each stream");
+  CLI::App* propsCommand = AddManyFilesCommand(app, "props", "Show the document properties of each file",
+                                               "Example: zebfile props report.doc", props);
+
+  std::string file, stream, directory;
+  CLI::App* cat = app.add_subcommand("cat", "Write the raw bytes of one stream to standard output");
+  cat->add_option("FILE", file, "Compound file")->required()->type_name("");
+  cat->add_option("STREAM", stream, "Stream path as ls shows it, e.g. '\\x05SummaryInformation' or 'Folder/A'")
+      ->required()
+      ->type_name("");
+  cat->footer("Example: zebfile cat report.doc WordDocument > body.bin");
+
+  CLI::App* extract =
+      app.add_subcommand("extract", "Write every storage as a directory and every stream as a file under DIR");
+  extract->add_option("FILE", file, "Compound file")->required()->type_name("");
+  extract->add_option("DIR", directory, "Target directory (created when missing)")->required()->type_name("");
+  extract->footer("Names are made safe for any file system: control, separator and reserved characters become %HH\n"
+                  "(%25 for '%'), never '.' or '..'; names equal ignoring case get ~2, ~3 ...\n"
+                  "Example: zebfile extract report.doc report-streams");
+
+  std::vector<std::string> texts;
+  CLI::App* path = app.add_subcommand("path", "Show the canonical form of each path and its parts");
+  path->add_option("TEXT", texts, "Path texts")->required()->type_name("");
+  path->footer("Example: zebfile path 'C:/Docs/../Reports/q3.doc' '\\\\server\\share\\notes.txt'");
+
+  try {
+    app.parse(argc, argv);
+  } catch (CLI::ParseError const& e) {
+    return app.exit(e) == 0 ? 0 : 2;
+  }
+
+  if (ls->parsed()) {
+    return RunManyFiles(list, zebfile::ListFile);
+  }
+  if (propsCommand->parsed()) {
+    return RunManyFiles(props, zebfile::ListProperties);
+  }
+  if (cat->parsed()) {
+    return RunOnFile(file, [&] { zebfile::CatStream(file, stream); });
+  }
+  if (extract->parsed()) {
+    return RunOnFile(file, [&] { zebfile::Extract(file, directory); });
+  }
+  zebfile::ShowPaths(texts);
+  return 0;
+}
