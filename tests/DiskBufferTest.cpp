@@ -8,7 +8,6 @@
 #include <fstream>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "ZEBFile/DiskBuffer.h"
@@ -172,24 +171,6 @@ TEST_F(DiskBufferTest, ClearDeletesTheFileAndTheNextOneIsNew) {
   EXPECT_GT(NameNumber(after[0]), NameNumber(before[0]));
   EXPECT_EQ(ReadAll(buffer), (Bytes{'n', 'e', 'w'}));
   buffer.ClearMemory();
-  EXPECT_TRUE(TempFiles().empty());
-}
-
-TEST_F(DiskBufferTest, BuffersOnTwoThreadsGetDistinctNames) {
-  std::vector<std::string> names[2];
-  auto work = [&](std::vector<std::string>& out) {
-    for (int i = 0; i < 100; ++i) {
-      DiskBuffer buffer(Dir(), 0, 0);
-      buffer.PutAll("t", 1);
-      out.push_back(buffer.FileName());
-    }
-  };
-  std::thread a(work, std::ref(names[0])), b(work, std::ref(names[1]));
-  a.join();
-  b.join();
-  std::set<std::string> distinct(names[0].begin(), names[0].end());
-  distinct.insert(names[1].begin(), names[1].end());
-  EXPECT_EQ(distinct.size(), 200u);
   EXPECT_TRUE(TempFiles().empty());
 }
 
