@@ -264,16 +264,8 @@ TEST_F(DiskBufferTest, RandomWalksMatchAModel) {
       {
         DiskBuffer buffer(Dir(), row.chunk, row.cache);
         ZEBTest::BufferWalk walk(buffer, row.cache, seed * 7919 + row.cache, false);
-        for (int step = 0; step < row.steps; ++step) {
-          std::string op = walk.Step();
-          ASSERT_EQ(walk.Problem(), "") << "step " << step << ": " << op;
-          ASSERT_TRUE(walk.SamePositions()) << "step " << step << ": " << op;
-          if (walk.Size() <= 65536 || step % 25 == 0) {
-            ASSERT_TRUE(walk.SameContent()) << "step " << step << ": " << op;
-          }
-          ASSERT_LE(TempFiles().size(), 1u);
-        }
-        ASSERT_TRUE(walk.SameContent());
+        ASSERT_TRUE(walk.Run(row.steps, [&](int step) { return walk.Size() <= 65536 || step % 25 == 0; },
+                             [&] { return TempFiles().size() <= 1; }));
       }
       EXPECT_TRUE(TempFiles().empty());
     }
