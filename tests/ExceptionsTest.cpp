@@ -141,21 +141,6 @@ TEST(Exceptions, EveryClassKeepsItsClassThroughThrowAndCopy) {
               ZEB::BinaryStreamGetEOFException>();
 }
 
-TEST(Exceptions, ThrowThroughABaseReferenceIsCaughtAsAnIntermediateBase) {
-  WriteErrorException write(InfoFor(ZEBFileMsg::CANNOT_WRITE));
-  FileException const& asFile = write;
-  try {
-    asFile.Throw();
-  } catch (FilePermissionDeniedException const& e) {
-    EXPECT_EQ(typeid(e), typeid(WriteErrorException));
-    ASSERT_TRUE(e.Info()) << "a re-raised copy keeps the message information";
-    EXPECT_EQ(e.Info()->Id(), int(ZEBFileMsg::CANNOT_WRITE));
-    return;
-  } catch (...) {
-  }
-  FAIL() << "not caught as FilePermissionDeniedException";
-}
-
 TEST(Exceptions, RootsAreBuiltFromTextsAndAssignableAndCopiesMayFail) {
   FileException fromText(u"text");
   EXPECT_EQ(fromText.What(), u"text");

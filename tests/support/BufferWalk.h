@@ -55,6 +55,24 @@ public:
   std::string const& Problem() const { return m_Problem; }
   uint32_t Size() const { return uint32_t(m_Bytes.size()); }
 
+  // `steps` operations, each compared with the model; the content too on
+  // the steps `compareContent` chooses, and at the end. `check`: more to
+  // compare after each step.
+  template <class Compare, class Check>
+  ::testing::AssertionResult Run(int steps, Compare compareContent, Check check) {
+    for (int step = 0; step < steps; ++step) {
+      std::string op = Step();
+      ::testing::AssertionResult same = m_Problem.empty() ? SamePositions() : ::testing::AssertionFailure() << m_Problem;
+      if (same && (compareContent(step) || step + 1 == steps))
+        same = SameContent();
+      if (same && !check())
+        same = ::testing::AssertionFailure() << "check failed";
+      if (!same)
+        return same << " at step " << step << ": " << op;
+    }
+    return ::testing::AssertionSuccess();
+  }
+
   ::testing::AssertionResult SamePositions() const {
     if (m_Buffer.TellP() == m_Put && m_Buffer.TellG() == m_Get && m_Buffer.Size() == Size() &&
         m_Buffer.EndOfFile() == (m_Get == Size()))
