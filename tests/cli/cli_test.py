@@ -61,8 +61,6 @@ class Cli(unittest.TestCase):
                 status, out, err = zebfile(*[RUN.arg(a) if a == SAMPLE else a for a in args])
                 self.assertEqual((status, err), (0, ''))
                 self.assertIn(expected, out.decode())
-
-    def test_cat_gives_the_bytes_of_a_stream(self):
         # That stream holds no CR LF, which the Wine wrapper's pipe would change.
         status, out, err = zebfile('cat', RUN.arg(SAMPLE), '\\x05SummaryInformation')
         self.assertEqual((status, err, hashlib.sha256(out).hexdigest()), (0, '', SUMMARY_SHA256))
@@ -167,19 +165,15 @@ class Cli(unittest.TestCase):
                 if '\\u' not in shown:
                     self.assertIn(shown.split('/')[-1] + ' ', listing)
 
-    def test_usage_errors(self):
+    def test_usage_errors_and_help(self):
         for args in [[], ['ls'], ['frobnicate'], ['ls', '-j', '0', 'x'], ['cat', 'x'], ['ls', '--colour', 'x']]:
             with self.subTest(args=args):
                 status, out, err = zebfile(*args)
                 self.assertEqual(status, 2, err)
                 self.assertTrue(err.startswith('zebfile: '), err)
-
-    def test_help_shows_an_example(self):
         for command in ['ls', 'cat', 'extract', 'props', 'path']:
             with self.subTest(command=command):
-                status, out, _ = zebfile(command, '--help')
-                self.assertEqual(status, 0)
-                self.assertIn(f'Example: zebfile {command} ', out.decode())
+                self.assertIn(f'Example: zebfile {command} ', zebfile(command, '--help')[1].decode())
 
 
 if __name__ == '__main__':

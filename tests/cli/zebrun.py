@@ -21,13 +21,6 @@ class Runner:
                               capture_output=True, timeout=timeout)
         return done.returncode, done.stdout, done.stderr.decode('utf-8', 'replace').replace('\r\n', '\n')
 
-    def as_piped(self, data):
-        """What the Wine wrapper's pipe makes of bytes written to standard output."""
-        if not self.wine:
-            return data
-        data = data.replace(b'\r\n', b'\n')
-        return data[:-1] if data.endswith(b'\r') else data
-
 
 def arguments(*extra):
     parser = argparse.ArgumentParser()

@@ -21,20 +21,10 @@ uint32_t Link(std::vector<uint32_t>& table, std::vector<uint32_t> const& sectors
 } // namespace
 
 uint32_t CompoundWriter::Add(uint32_t parent, std::u16string const& name, uint8_t type, std::string data) {
-  Entry entry;
-  entry.name = name;
-  entry.type = type;
-  entry.data = std::move(data);
-  m_Entries.push_back(std::move(entry));
-  uint32_t id = uint32_t(m_Entries.size() - 1);
-  m_Entries[parent].children.push_back(id);
-  return id;
-}
-
-uint32_t CompoundWriter::AddStorage(uint32_t parent, std::u16string const& name) { return Add(parent, name, 1, {}); }
-
-uint32_t CompoundWriter::AddStream(uint32_t parent, std::u16string const& name, std::string data) {
-  return Add(parent, name, 2, std::move(data));
+  m_Entries.emplace_back();
+  m_Entries.back().name = name, m_Entries.back().type = type, m_Entries.back().data = std::move(data);
+  m_Entries[parent].children.push_back(uint32_t(m_Entries.size() - 1));
+  return uint32_t(m_Entries.size() - 1);
 }
 
 uint32_t CompoundWriter::LinkSiblings(std::vector<uint32_t> const& ids, std::size_t begin, std::size_t end) {
@@ -47,22 +37,16 @@ uint32_t CompoundWriter::LinkSiblings(std::vector<uint32_t> const& ids, std::siz
   return ids[middle];
 }
 
+// In turn (one sector per stream and round) or stream after stream.
 void CompoundWriter::AllocateRegular(uint32_t& next) {
-  auto missing = [&](Entry const& entry) {
-    return !entry.mini && entry.sectors.size() < Ceil(entry.data.size(), SectorSize());
-  };
-  if (!interleave) {
-    for (Entry& entry : m_Entries)
-      while (missing(entry))
-        entry.sectors.push_back(next++);
-    return;
-  }
   for (bool more = true; more;) {
     more = false;
     for (Entry& entry : m_Entries)
-      if (missing(entry)) {
+      while (!entry.mini && entry.sectors.size() < Ceil(entry.data.size(), SectorSize())) {
         entry.sectors.push_back(next++);
         more = true;
+        if (interleave)
+          break;
       }
   }
 }
@@ -182,12 +166,8 @@ uint64_t CompoundWriter::EntryOffset(uint32_t id) const {
 
 void CompoundWriter::Set32(uint64_t offset, uint32_t value) { std::memcpy(&bytes[offset], &value, 4); }
 
-void CompoundWriter::SetFat(uint32_t index, uint32_t value) {
-  Set32(SectorOffset(fatSectors[index / (SectorSize() / 4)]) + index % (SectorSize() / 4) * 4, value);
-}
-
-void CompoundWriter::SetMiniFat(uint32_t index, uint32_t value) {
-  Set32(SectorOffset(miniFatSectors[index / (SectorSize() / 4)]) + index % (SectorSize() / 4) * 4, value);
+void CompoundWriter::SetIn(std::vector<uint32_t> const& sectors, uint32_t index, uint32_t value) {
+  Set32(SectorOffset(sectors[index / (SectorSize() / 4)]) + index % (SectorSize() / 4) * 4, value);
 }
 
 void CompoundWriter::SetEntry(uint32_t id, Field field, uint32_t value) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ZEBTest {
@@ -22,8 +23,10 @@ public:
   explicit CompoundWriter(unsigned sectorShift = 9) : m_Shift(sectorShift) { m_Entries.push_back(Entry{}); }
 
   // Entry ids count up from 1 in the order of the calls; the root is 0.
-  uint32_t AddStorage(uint32_t parent, std::u16string const& name);
-  uint32_t AddStream(uint32_t parent, std::u16string const& name, std::string data);
+  uint32_t AddStorage(uint32_t parent, std::u16string const& name) { return Add(parent, name, 1, {}); }
+  uint32_t AddStream(uint32_t parent, std::u16string const& name, std::string data) {
+    return Add(parent, name, 2, std::move(data));
+  }
 
   uint32_t cutoff = 4096;
   bool interleave = false;    // regular streams' sectors handed out in turn, one each
@@ -44,8 +47,8 @@ public:
   uint64_t EntryOffset(uint32_t id) const;
 
   void Set32(uint64_t offset, uint32_t value);
-  void SetFat(uint32_t index, uint32_t value);
-  void SetMiniFat(uint32_t index, uint32_t value);
+  void SetFat(uint32_t index, uint32_t value) { SetIn(fatSectors, index, value); }
+  void SetMiniFat(uint32_t index, uint32_t value) { SetIn(miniFatSectors, index, value); }
   void SetEntry(uint32_t id, Field field, uint32_t value); // 32 bits, 16 for NAME_LENGTH, 8 for TYPE
 
 private:
@@ -61,6 +64,7 @@ private:
   uint32_t LinkSiblings(std::vector<uint32_t> const& ids, std::size_t begin, std::size_t end);
   void AllocateRegular(uint32_t& next);
   void WriteEntry(uint32_t id);
+  void SetIn(std::vector<uint32_t> const& sectors, uint32_t index, uint32_t value);
 
   unsigned m_Shift;
   std::vector<Entry> m_Entries;

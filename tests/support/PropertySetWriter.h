@@ -12,25 +12,31 @@
 
 namespace ZEBTest {
 
+inline std::string Le16(uint16_t value) { return {char(value & 0xFF), char(value >> 8)}; }
+inline std::string Le32(uint32_t value) { return Le16(value & 0xFFFF) + Le16(value >> 16); }
+inline std::string Le64(uint64_t value) { return Le32(value & 0xFFFFFFFF) + Le32(value >> 32); }
+inline void PadTo4(std::string& bytes) { bytes.resize((bytes.size() + 3) / 4 * 4, '\0'); }
+inline std::string Utf16Le(std::u16string const& text) {
+  std::string bytes;
+  for (char16_t unit : text)
+    bytes += Le16(unit);
+  return bytes;
+}
+
 // Stored forms (little-endian) of the well-known format identifiers.
-extern std::string const SUMMARY_FMTID;
-extern std::string const DOC_SUMMARY_FMTID;
-extern std::string const USER_DEFINED_FMTID;
+inline std::string const SUMMARY_FMTID("\xE0\x85\x9F\xF2\xF9\x4F\x68\x10\xAB\x91\x08\x00\x2B\x27\xB3\xD9", 16);
+inline std::string const DOC_SUMMARY_FMTID("\x02\xD5\xCD\xD5\x9C\x2E\x1B\x10\x93\x97\x08\x00\x2B\x2C\xF9\xAE", 16);
+inline std::string const USER_DEFINED_FMTID("\x05\xD5\xCD\xD5\x9C\x2E\x1B\x10\x93\x97\x08\x00\x2B\x2C\xF9\xAE", 16);
 
-std::string Le16(uint16_t value);
-std::string Le32(uint32_t value);
-std::string Le64(uint64_t value);
+// A value: the 32-bit type word, then the payload as it is. VT_LPSTR: byte
+// count and bytes (no terminator added); VT_LPWSTR: unit count and units; the
+// code page (VT_I2); VT_FILETIME of a Unix time.
+inline std::string Typed(uint32_t type, std::string const& payload) { return Le32(type) + payload; }
+inline std::string Lpstr(std::string const& bytes) { return Typed(30, Le32(uint32_t(bytes.size())) + bytes); }
+inline std::string Lpwstr(std::u16string const& text) { return Typed(31, Le32(uint32_t(text.size())) + Utf16Le(text)); }
+inline std::string CodePage(uint16_t codePage) { return Typed(2, Le16(codePage)); }
+inline std::string FileTime(int64_t unixTime) { return Typed(64, Le64(uint64_t((unixTime + 11644473600LL) * 10000000LL))); }
 
-// A value: the 32-bit type word, then the payload as it is.
-std::string Typed(uint32_t type, std::string const& payload);
-// VT_LPSTR: byte count, then the bytes (no terminator added).
-std::string Lpstr(std::string const& bytes);
-// VT_LPWSTR: unit count, then the units.
-std::string Lpwstr(std::u16string const& text);
-// The code-page property's value (VT_I2).
-std::string CodePage(uint16_t codePage);
-// VT_FILETIME of a Unix time.
-std::string FileTime(int64_t unixTime);
 // A dictionary: entry count, then id, length and name per entry. Each name is
 // given as its stored bytes, terminator included; `wide` pads after each
 // name to a multiple of 4 (the value starts at such a multiple).
@@ -38,31 +44,59 @@ struct DictionaryEntry {
   uint32_t id;
   std::string name;
 };
-std::string Dictionary(std::vector<DictionaryEntry> const& entries, bool wide);
-// UTF-16LE bytes of a text.
-std::string Utf16Le(std::u16string const& text);
+inline std::string Dictionary(std::vector<DictionaryEntry> const& entries, bool wide) {
+  std::string bytes = Le32(uint32_t(entries.size()));
+  for (DictionaryEntry const& entry : entries) {
+    bytes += Le32(entry.id) + Le32(uint32_t(entry.name.size() / (wide ? 2 : 1))) + entry.name;
+    if (wide)
+      PadTo4(bytes);
+  }
+  return bytes;
+}
 
 class PropertySetWriter {
 public:
   struct Section {
     std::string fmtid;
     std::vector<std::pair<uint32_t, std::string>> properties;
-    // Replaces the whole section when not empty.
-    std::string raw;
-    // Placed in the table instead of the section's real offset.
-    std::optional<uint32_t> offset;
-
+    std::string raw;                // replaces the whole section when not empty
+    std::optional<uint32_t> offset; // placed in the table instead of the section's real offset
     Section& Property(uint32_t id, std::string const& value) {
       properties.emplace_back(id, value);
       return *this;
     }
+    std::string Bytes() const {
+      if (!raw.empty())
+        return raw;
+      std::string table, values;
+      for (auto const& [id, value] : properties) {
+        table += Le32(id) + Le32(uint32_t(8 + 8 * properties.size() + values.size()));
+        values += value;
+        PadTo4(values);
+      }
+      return Le32(uint32_t(8 + table.size() + values.size())) + Le32(uint32_t(properties.size())) + table + values;
+    }
   };
 
-  Section& Add(std::string const& fmtid);
-  std::string Bytes() const;
+  Section& Add(std::string const& fmtid) {
+    m_Sections.emplace_back();
+    m_Sections.back().fmtid = fmtid;
+    return m_Sections.back();
+  }
+  std::string Bytes() const {
+    uint32_t count = uint32_t(m_Sections.size());
+    std::string header = Le16(0xFFFE) + Le16(0) + Le32(0x00020006) + std::string(16, '\0') +
+                         Le32(sectionCount.value_or(count));
+    std::string body;
+    for (Section const& section : m_Sections) {
+      header += section.fmtid + Le32(section.offset.value_or(28 + 20 * count + uint32_t(body.size())));
+      body += section.Bytes();
+      PadTo4(body);
+    }
+    return header + body;
+  }
 
-  // The header's section count; the number of sections when not set.
-  std::optional<uint32_t> sectionCount;
+  std::optional<uint32_t> sectionCount; // the header's section count; the number of sections when not set
 
 private:
   std::vector<Section> m_Sections;
