@@ -3,6 +3,7 @@
 // the point), and checks the result on disk with the standard library.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <ctime>
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "ZEBFile/Exceptions.h"
@@ -342,6 +344,30 @@ TEST_F(PathFs, CurrentDirectory) {
   Path drive = Path::GetCurrentPath('x');
   ASSERT_TRUE(drive.HasDrive()) << drive.FullPath();
   EXPECT_EQ(std::toupper(drive.FullPath()[0]), 'X') << drive.FullPath();
+}
+
+// The stop flag is set by another thread while the listing runs: the listing
+// ends early, with what it had found.
+TEST_F(PathFs, ListingStoppedFromAnotherThread) {
+  std::size_t const ENTRIES = 200;
+  for (std::size_t i = 0; i < ENTRIES; ++i)
+    dir.WriteFile("f" + std::to_string(i));
+  Path directory(dir.Native());
+  bool stop = false;
+  std::atomic<bool> listing{false};
+  std::thread stopper([&] {
+    while (!listing.load())
+      std::this_thread::yield();
+    __atomic_store_n(&stop, true, __ATOMIC_RELEASE);
+  });
+  std::vector<Path> list;
+  for (int round = 0; round < 1000 && (round == 0 || list.size() == ENTRIES); ++round) {
+    list.clear();
+    listing.store(true);
+    directory.GetFileListInterruptable(list, stop, "*");
+  }
+  stopper.join();
+  EXPECT_LT(list.size(), ENTRIES);
 }
 
 // A character outside A-Z and a-z names no drive, whichever drive its code
