@@ -1,6 +1,5 @@
 // Including the platform header leaves every standard name as the standard
-// library declares it: code of the library can use std::filesystem::rename,
-// std::getenv and std::localtime beside the layer's own calls.
+// library declares it: this compiles, and the calls do what they should.
 #include "ZEBPlatform/Win32.h"
 
 #include <cstdlib>
@@ -16,10 +15,8 @@ TEST(StandardNames, KeepTheirStandardMeaningAfterThePlatformHeader) {
   ZEBTest::TempDir dir("names");
   std::ofstream(dir.Child("a.txt")) << "a";
   std::filesystem::rename(dir.Child("a.txt"), dir.Child("b.txt"));
-  EXPECT_TRUE(dir.Exists("b.txt"));
-  EXPECT_FALSE(dir.Exists("a.txt"));
+  EXPECT_TRUE(dir.Exists("b.txt") && !dir.Exists("a.txt"));
   EXPECT_EQ(std::getenv("ZEB_PLATFORM_SURELY_UNSET"), nullptr);
   std::time_t day = 86400;
-  ASSERT_NE(std::localtime(&day), nullptr);
   EXPECT_EQ(std::localtime(&day)->tm_year, 70);
 }
