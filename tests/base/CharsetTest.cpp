@@ -48,18 +48,14 @@ struct Result {
 template <class Function>
 Result Call(Function const& convert, std::string const& source, uint32_t capacity, bool endOfInput = false,
             bool strict = false) {
-  std::vector<unsigned char> destination(capacity + 64, 0xA5);
+  std::string destination(capacity + 64, '\xA5');
   uint32_t used = 12345, written = 54321;
   bool ok = convert(reinterpret_cast<unsigned char const*>(source.data()), static_cast<uint32_t>(source.size()),
-                    used, destination.data(), capacity, written, endOfInput, strict);
+                    used, reinterpret_cast<unsigned char*>(&destination[0]), capacity, written, endOfInput, strict);
   EXPECT_LE(used, source.size());
   EXPECT_LE(written, capacity);
-  for (std::size_t i = capacity; i < destination.size(); ++i)
-    if (destination[i] != 0xA5) {
-      ADD_FAILURE() << "byte " << i << " written past the capacity " << capacity;
-      break;
-    }
-  return {ok, used, std::string(reinterpret_cast<char const*>(destination.data()), written)};
+  EXPECT_EQ(destination.substr(capacity), std::string(64, '\xA5')) << "written past the capacity " << capacity;
+  return {ok, used, destination.substr(0, written)};
 }
 
 ConversionFunction ToWideOf(CHARSET set) { return Conv::MbToWcConversionFunction(set); }

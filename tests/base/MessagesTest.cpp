@@ -14,25 +14,21 @@
 
 namespace {
 
-// A catalog in the registry's binary layout.
+// A catalog in the registry's binary layout: a count, then per entry the
+// module, id, a type, a flag, the UTF-16 text and six bytes of padding.
 std::vector<unsigned char> Catalog(std::string const& module, std::vector<std::u16string> const& texts) {
   std::vector<unsigned char> bytes;
-  auto u32 = [&](uint32_t v) {
+  auto u32 = [&](std::size_t v) {
     for (int i = 0; i < 4; ++i)
       bytes.push_back(static_cast<unsigned char>(v >> (8 * i)));
   };
-  u32(uint32_t(texts.size()));
+  u32(texts.size());
   for (uint32_t id = 0; id < texts.size(); ++id) {
-    u32(uint32_t(module.size()));
+    u32(module.size());
     bytes.insert(bytes.end(), module.begin(), module.end());
-    u32(id);
-    u32(7);
-    bytes.push_back(1);
-    u32(uint32_t(texts[id].size() * 2));
-    for (char16_t c : texts[id]) {
-      bytes.push_back(static_cast<unsigned char>(c & 0xFF));
-      bytes.push_back(static_cast<unsigned char>(c >> 8));
-    }
+    u32(id), u32(7), bytes.push_back(1), u32(texts[id].size() * 2);
+    for (char16_t c : texts[id])
+      bytes.push_back(static_cast<unsigned char>(c & 0xFF)), bytes.push_back(static_cast<unsigned char>(c >> 8));
     bytes.insert(bytes.end(), 6, 0);
   }
   return bytes;
