@@ -1,8 +1,11 @@
-// The C run-time calls: _splitpath, localtime, getenv and _getpid.
+// The C run-time calls: _splitpath, localtime, getenv and _getpid; the
+// standard names keep their meaning beside them.
 #include "PlatformTestSupport.h"
 
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 
 TEST(Runtime, SplitPathGivesDriveDirectoryNameAndExtension) {
   struct Row {
@@ -34,6 +37,14 @@ TEST(Runtime, LocalTimeEnvironmentAndProcess) {
   EXPECT_TRUE(ZEBPlatformGetEnv("TEMP") || ZEBPlatformGetEnv("TMP")) << "the temporary directory is always named";
   EXPECT_EQ(nullptr, ZEBPlatformGetEnv("ZEB_PLATFORM_SURELY_UNSET"));
   EXPECT_EQ(static_cast<DWORD>(_getpid()), GetCurrentProcessId());
+  // What the platform header declares leaves the standard library's names alone.
+  ZEBTest::TempDir dir("names");
+  std::ofstream(dir.Child("a.txt")) << "a";
+  std::filesystem::rename(dir.Child("a.txt"), dir.Child("b.txt"));
+  EXPECT_TRUE(dir.Exists("b.txt") && !dir.Exists("a.txt"));
+  EXPECT_EQ(std::getenv("ZEB_PLATFORM_SURELY_UNSET"), nullptr);
+  std::time_t day = 86400;
+  EXPECT_EQ(std::localtime(&day)->tm_year, 70);
   NOT_UNDER_WINE("localtime converts times after the year 3000");
   time_t after = static_cast<time_t>(32535215999LL + 1);
   EXPECT_EQ(nullptr, ZEBPlatformLocalTime(&after));
