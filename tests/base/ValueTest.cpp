@@ -47,6 +47,7 @@ TEST(Variant, EachConstructorTellsItsTypeAndText) {
   for (auto const& row : rows) {
     EXPECT_EQ(row.value.Traits(), row.traits) << row.text;
     EXPECT_EQ(Narrow(row.value.AsWString()), row.text);
+    EXPECT_TRUE(Variant(row.value) == row.value) << row.text;
   }
 }
 
