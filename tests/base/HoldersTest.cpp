@@ -1,11 +1,12 @@
-// Memory pool and allocation function, growable arrays, holders and
-// case-insensitive comparison.
+// Memory pool and allocation function, growable arrays, holders, the
+// progress sink and case-insensitive comparison.
 #include <gtest/gtest.h>
 
 #include <new>
 
 #include "ZEB/FastVector.h"
 #include "ZEB/Handle.h"
+#include "ZEB/LogEntry.h"
 #include "ZEB/NoCase.h"
 #include "ZEB/SmartPtr.h"
 #include "ZEBMem/MemoryPool.h"
@@ -19,39 +20,12 @@ struct PoolFailure {
 
 int g_HandlerCalls = 0;
 
-struct Counted : ZEB::SPRefCounter {
-  explicit Counted(int* destroyed) : destroyed(destroyed) {}
-  ~Counted() override { ++*destroyed; }
-  int* destroyed;
-};
-
 } // namespace
 
-TEST(Allocation, AnEmptyPoolGivesNullOrThrows) {
+TEST(Allocation, VectorsGrowFromSixteenAndAnEmptyPoolGivesNullOrThrows) {
   struct Object : ZEBMem::PoolObject {
     int value = 1;
   };
-  ZEB::FastVector<int> vector;
-  for (int i = 0; i < 16; ++i)
-    vector.PushBack(i);
-  PoolFailure failing;
-  EXPECT_EQ(ZEBMem::Allocate(0), nullptr);
-  EXPECT_EQ(ZEBMem::AllocateOrThrow(0), nullptr) << "zero bytes never reach the pool";
-  g_HandlerCalls = 0;
-  std::new_handler previous = std::set_new_handler([] { ++g_HandlerCalls; });
-  EXPECT_EQ(ZEBMem::Allocate(64), nullptr);
-  std::set_new_handler(previous);
-  EXPECT_EQ(g_HandlerCalls, 1) << "the new handler is called once";
-  EXPECT_THROW(ZEBMem::AllocateOrThrow(16), std::bad_alloc);
-  EXPECT_THROW(new Object, std::bad_alloc);
-  EXPECT_EQ(new (std::nothrow) Object, nullptr);
-  EXPECT_THROW(vector.PushBack(16), std::bad_alloc);
-  EXPECT_EQ(vector.Count(), 16u) << "a failed growth keeps the entries";
-  EXPECT_EQ(vector[15], 15);
-  ZEBMem::Free(nullptr);
-}
-
-TEST(FastVector, GrowsFromSixteenAndCopiesAreIndependent) {
   ZEB::FastVector<uint32_t> vector;
   std::vector<uint32_t> capacities;
   for (uint32_t i = 0; i < 1100; ++i) {
@@ -67,19 +41,43 @@ TEST(FastVector, GrowsFromSixteenAndCopiesAreIndependent) {
   int a = 1, b = 2;
   pointers.PushBack(&a);
   ZEB::PointerVector<int> copy(pointers);
-  copy.PushBack(&b);
   copy[0] = &b;
-  EXPECT_EQ(pointers.Count(), 1u);
-  EXPECT_EQ(pointers[0], &a);
+  EXPECT_EQ(pointers[0], &a) << "copies are independent";
+  for (uint32_t i = 1100; i < 1250; ++i)
+    vector.PushBack(i);
+  PoolFailure failing;
+  EXPECT_EQ(ZEBMem::Allocate(0), nullptr);
+  EXPECT_EQ(ZEBMem::AllocateOrThrow(0), nullptr) << "zero bytes never reach the pool";
+  g_HandlerCalls = 0;
+  std::new_handler previous = std::set_new_handler([] { ++g_HandlerCalls; });
+  EXPECT_EQ(ZEBMem::Allocate(64), nullptr);
+  std::set_new_handler(previous);
+  EXPECT_EQ(g_HandlerCalls, 1) << "the new handler is called once";
+  EXPECT_THROW(ZEBMem::AllocateOrThrow(16), std::bad_alloc);
+  EXPECT_THROW(new Object, std::bad_alloc);
+  EXPECT_EQ(new (std::nothrow) Object, nullptr);
+  EXPECT_THROW(vector.PushBack(1250), std::bad_alloc);
+  EXPECT_EQ(vector.Count(), 1250u) << "a failed growth keeps the entries";
+  EXPECT_EQ(vector[1249], 1249u);
+  ZEBMem::Free(nullptr);
 }
 
 TEST(Holders, TheLastHolderDestroysAndEmptyHandlesCloseQuietly) {
+  struct Sink : ZEB::LogEntryCallInterface {
+    explicit Sink(int& destroyed) : destroyed(destroyed) {}
+    ~Sink() override { ++destroyed; }
+    void ReportProgress(double fractionDone) override { reports.push_back(fractionDone); }
+    std::vector<double> reports;
+    int& destroyed;
+  };
   int destroyed = 0;
   {
-    ZEB::SmartPtr<Counted> first(new Counted(&destroyed));
-    ZEB::SmartPtr<Counted> second = first;
+    ZEB::SmartPtr<ZEB::LogEntryCallInterface> first(new Sink(destroyed)), second = first;
     EXPECT_EQ(first->RefCountValue(), 2);
-    first = ZEB::SmartPtr<Counted>();
+    first->ReportProgress(0.25);
+    second->ReportProgress(1.0);
+    EXPECT_EQ(static_cast<Sink&>(*second).reports, (std::vector<double>{0.25, 1.0}));
+    first = nullptr;
     EXPECT_FALSE(first);
     EXPECT_EQ(destroyed, 0);
   }
@@ -98,8 +96,7 @@ TEST(Holders, TheLastHolderDestroysAndEmptyHandlesCloseQuietly) {
   ZEB::Handle none, zero(nullptr);
   EXPECT_EQ(none.Get(), ZEB::Handle::NONE);
   EXPECT_FALSE(none.IsValid() || zero.IsValid());
-  EXPECT_TRUE(none.Close());
-  EXPECT_TRUE(ZEB::FindHandle().Close());
+  EXPECT_TRUE(none.Close() && ZEB::FindHandle().Close());
 }
 
 TEST(NoCase, OrdersAndComparesIgnoringCase) {

@@ -1,5 +1,4 @@
-// Values: Variant types and conversions, DateTime, file times, the progress
-// sink.
+// Values: Variant types and conversions, DateTime and file times.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +7,6 @@
 #include <string>
 
 #include "ZEB/DateTime.h"
-#include "ZEB/LogEntry.h"
 #include "ZEB/Variant.h"
 
 using ZEB::DateTime;
@@ -49,6 +47,7 @@ TEST(Variant, EachConstructorTellsItsTypeAndText) {
   for (auto const& row : rows) {
     EXPECT_EQ(row.value.Traits(), row.traits) << row.text;
     EXPECT_EQ(Narrow(row.value.AsWString()), row.text);
+    EXPECT_TRUE(Variant(row.value) == row.value) << row.text;
   }
 }
 
@@ -67,7 +66,6 @@ TEST(Variant, ConversionsWithinRangeOrThrow) {
   EXPECT_EQ(Text(u"1e3").AsDouble(), 1000.0);
   EXPECT_TRUE(Text(u"TRUE").AsBool() && !Text(u"0").AsBool());
   EXPECT_EQ(Text(u"1970-01-02T00:00:01Z").AsDateTime().UnixTime(), 86401);
-  double nan = std::numeric_limits<double>::quiet_NaN();
   struct Row {
     char const* what;
     void (*convert)();
@@ -84,6 +82,7 @@ TEST(Variant, ConversionsWithinRangeOrThrow) {
       {"bool to date", [] { Variant(true).AsDateTime(); }},
       {"3000000000 to date", [] { Variant(3000000000u).AsDateTime(); }},
       {"nan to bool", [] { Variant(std::numeric_limits<double>::quiet_NaN()).AsBool(); }},
+      {"nan to ushort", [] { Variant(std::numeric_limits<double>::quiet_NaN()).AsUShort(); }},
       {"empty to text", [] { Variant().AsWString(); }},
       {"empty to int", [] { Variant().AsInt(); }},
       {"empty to date", [] { Variant().AsDateTime(); }},
@@ -98,15 +97,11 @@ TEST(Variant, ConversionsWithinRangeOrThrow) {
   };
   for (auto const& row : rows)
     EXPECT_THROW(row.convert(), Variant::VariantException) << row.what;
-  EXPECT_THROW(Variant(nan).AsUShort(), Variant::VariantException);
 }
 
 TEST(Variant, CopiesComparisonsAndExceptions) {
-  Variant text = Text(u"first");
-  Variant copy(text);
+  Variant text = Text(u"first"), copy(text);
   text = Variant(12);
-  EXPECT_EQ(copy.AsWString(), u"first");
-  copy = copy;
   Variant moved(std::move(copy));
   EXPECT_TRUE(moved == Text(u"first"));
   EXPECT_FALSE(Variant(1) == Variant(1u)); // same number, different type
@@ -116,7 +111,6 @@ TEST(Variant, CopiesComparisonsAndExceptions) {
   } catch (ZEB::Exception const& caught) {
     EXPECT_NE(Narrow(caught.What()).find("256"), std::string::npos);
     std::unique_ptr<ZEB::BaseException> copied(caught.Copy());
-    ASSERT_NE(copied, nullptr);
     EXPECT_EQ(copied->What(), caught.What());
     EXPECT_THROW(copied->Throw(), Variant::VariantException);
   }
@@ -172,25 +166,4 @@ TEST(FileTime, ConvertsAtBothLimitsAndNotBeyond) {
     EXPECT_EQ(unixTime, 77); // untouched
   }
   EXPECT_THROW(ZEB::UnixTimeToFileTime(2147483648LL), ZEB::DateTimeInvalidException);
-}
-
-TEST(LogEntryCallInterface, SharedSinkReceivesReportsAndGoesWithTheLastHolder) {
-  struct Sink : ZEB::LogEntryCallInterface {
-    Sink(std::vector<double>& reports, bool& deleted) : reports(reports), deleted(deleted) {}
-    ~Sink() override { deleted = true; }
-    void ReportProgress(double fractionDone) override { reports.push_back(fractionDone); }
-    std::vector<double>& reports;
-    bool& deleted;
-  };
-  std::vector<double> reports;
-  bool deleted = false;
-  {
-    ZEB::SmartPtr<ZEB::LogEntryCallInterface> sink(new Sink(reports, deleted)), second(sink);
-    sink->ReportProgress(0.25);
-    second->ReportProgress(1.0);
-    sink = nullptr;
-    EXPECT_FALSE(deleted);
-  }
-  EXPECT_TRUE(deleted);
-  EXPECT_EQ(reports, (std::vector<double>{0.25, 1.0}));
 }

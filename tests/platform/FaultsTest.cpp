@@ -31,13 +31,10 @@ TEST_F(Faults, WritesStopWithTheBytesWrittenAndTheMappedError) {
   EXPECT_FALSE(WriteFile(file, data, 1, &written, nullptr));
   EXPECT_EQ(0u, written);
   ZEBPlatform::ClearFaults();
-  struct Row {
-    int error;
-    DWORD win32;
-  } const rows[] = {{EIO, ERROR_IO_DEVICE}, {EFBIG, ERROR_FILE_TOO_LARGE}, {EROFS, ERROR_WRITE_PROTECT}};
-  for (Row const& row : rows) {
-    ASSERT_TRUE(ZEBPlatform::FailNext(Call::Write, row.error));
-    EXPECT_TRUE(Fails(!WriteFile(file, "x", 1, &written, nullptr), row.win32)) << row.error;
+  for (auto [error, win32] : {std::pair<int, DWORD>{EIO, ERROR_IO_DEVICE}, {EFBIG, ERROR_FILE_TOO_LARGE},
+                               {EROFS, ERROR_WRITE_PROTECT}}) {
+    ASSERT_TRUE(ZEBPlatform::FailNext(Call::Write, error));
+    EXPECT_TRUE(Fails(!WriteFile(file, "x", 1, &written, nullptr), win32)) << error;
   }
   EXPECT_TRUE(WriteFile(file, data, 5, &written, nullptr)) << "a fault fires once";
   EXPECT_EQ(15u, GetFileSize(file, nullptr));

@@ -3,6 +3,7 @@
 // network.
 #include "PlatformTestSupport.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -13,19 +14,14 @@ namespace {
 // The full path name of `path`, and in `filePart` the text its file part
 // points to ("(null)" for none).
 std::string FullPath(std::string const& path, std::string* filePart = nullptr) {
-  char buffer[MAX_PATH];
-  char* part = nullptr;
+  char buffer[MAX_PATH], *part = nullptr;
   DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, buffer, &part);
   if (filePart)
     *filePart = part ? part : "(null)";
-  return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
+  return std::string(buffer, length < MAX_PATH ? length : 0);
 }
 
-std::string CurrentDirectory() {
-  char buffer[MAX_PATH];
-  DWORD length = GetCurrentDirectoryA(MAX_PATH, buffer);
-  return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
-}
+std::string CurrentDirectory() { return CurrentDirectoryGuard().saved; }
 
 } // namespace
 
@@ -53,8 +49,7 @@ TEST(Drives, AMappedDriveNamesItsDirectory) {
   EXPECT_NE(0u, GetLogicalDrives() & (1u << (letter - 'A')));
   EXPECT_TRUE(WriteText(drive + "through.txt", "via drive"));
   EXPECT_EQ("via drive", ReadText(box["inner\\through.txt"]));
-  EXPECT_EQ(DRIVE_FIXED, GetDriveTypeA(drive.c_str()));
-  EXPECT_EQ(DRIVE_FIXED, GetDriveTypeA(drive.substr(0, 2).c_str()));
+  EXPECT_TRUE(GetDriveTypeA(drive.c_str()) == DRIVE_FIXED && GetDriveTypeA(drive.substr(0, 2).c_str()) == DRIVE_FIXED);
   EXPECT_EQ(DRIVE_NO_ROOT_DIR, GetDriveTypeA((drive + "through.txt").c_str())) << "not a root";
   {
     CurrentDirectoryGuard guard;
@@ -66,11 +61,10 @@ TEST(Drives, AMappedDriveNamesItsDirectory) {
   EXPECT_EQ(0u, GetLogicalDrives() & (1u << (letter - 'A')));
   EXPECT_TRUE(Fails(!Exists(drive + "through.txt"), ERROR_PATH_NOT_FOUND));
   // Table entries must be absolute directories without NUL, names without separators.
-  EXPECT_FALSE(ZEBPlatform::MapDrive('1', "/tmp"));
-  EXPECT_FALSE(ZEBPlatform::MapDrive('Q', "relative/dir"));
-  EXPECT_FALSE(ZEBPlatform::MapDrive('Q', std::string("/tmp\0/etc", 9)));
-  EXPECT_FALSE(ZEBPlatform::MapShare("server", "share", std::string("/tmp\0x", 6)));
-  EXPECT_FALSE(ZEBPlatform::MapShare("ser\\ver", "share", "/tmp"));
+  EXPECT_FALSE(ZEBPlatform::MapDrive('1', "/tmp") || ZEBPlatform::MapDrive('Q', "relative/dir") ||
+               ZEBPlatform::MapDrive('Q', std::string("/tmp\0/etc", 9)));
+  EXPECT_FALSE(ZEBPlatform::MapShare("server", "share", std::string("/tmp\0x", 6)) ||
+               ZEBPlatform::MapShare("ser\\ver", "share", "/tmp"));
   EXPECT_EQ(0u, GetLogicalDrives() & (1u << ('Q' - 'A')));
 }
 
@@ -128,12 +122,11 @@ TEST(CurrentDirectory, RelativePathsStartThere) {
   EXPECT_EQ(box["work"], CurrentDirectory());
   // Small buffers get the size needed and nothing written.
   ASSERT_TRUE(SetCurrentDirectoryA(box.Root().c_str()));
-  std::string current = CurrentDirectory();
+  std::string current = CurrentDirectory(), name = box["some\\file.txt"];
   EXPECT_EQ(box.Root().size() > 3 ? box.Root().substr(0, box.Root().size() - 1) : box.Root(), current);
   char small[2] = {'x', 'x'};
   EXPECT_EQ(current.size() + 1, GetCurrentDirectoryA(sizeof(small), small));
   EXPECT_EQ('x', small[0]);
-  std::string name = box["some\\file.txt"];
   EXPECT_EQ(name.size() + 1, GetFullPathNameA(name.c_str(), 2, small, nullptr));
 }
 
@@ -141,11 +134,9 @@ TEST(Volumes, FreeSpaceDriveTypeAndTheNetwork) {
   Sandbox box;
   ULARGE_INTEGER available, total, free;
   ASSERT_TRUE(GetDiskFreeSpaceExA(box.Root().c_str(), &available, &total, &free));
-  EXPECT_GT(total.QuadPart, 0u);
-  EXPECT_LE(available.QuadPart, total.QuadPart);
-  EXPECT_LE(free.QuadPart, total.QuadPart);
+  EXPECT_TRUE(total.QuadPart > 0 && available.QuadPart <= total.QuadPart && free.QuadPart <= total.QuadPart);
   EXPECT_FALSE(GetDiskFreeSpaceExA(box["missing\\"].c_str(), &available, nullptr, nullptr));
-  EXPECT_EQ(DRIVE_FIXED, GetDriveTypeA((std::string(1, box.Drive()) + ":\\").c_str()));
+  EXPECT_EQ(DRIVE_FIXED, GetDriveTypeA(box.Root().substr(0, 3).c_str()));
   char buffer[1024];
   DWORD size = sizeof(buffer);
   EXPECT_EQ(DWORD(ERROR_NOT_CONNECTED),
@@ -156,8 +147,8 @@ TEST(Volumes, FreeSpaceDriveTypeAndTheNetwork) {
   ASSERT_TRUE(GetComputerNameA(name, &size));
   EXPECT_EQ(std::strlen(name), size);
   EXPECT_GT(size, 0u);
-  for (DWORD i = 0; i < size; ++i)
-    EXPECT_FALSE(std::islower(static_cast<unsigned char>(name[i]))) << name;
+  EXPECT_TRUE(std::none_of(name, name + size, [](char c) { return std::islower(static_cast<unsigned char>(c)); }))
+      << name;
   DWORD smallSize = 1;
   EXPECT_TRUE(Fails(!GetComputerNameA(buffer, &smallSize), ERROR_BUFFER_OVERFLOW));
   EXPECT_EQ(size + 1, smallSize);

@@ -18,22 +18,15 @@ namespace PlatformTest {
 bool IsPosixLayer();
 bool IsWine();
 
-// A fresh directory for one test, reached by a Windows path: on the POSIX
-// layer through a drive letter mapped to it, elsewhere through its own
-// path. Everything in it goes at the end, read-only entries included.
+// A fresh directory reached by a Windows path ending with a backslash: on the
+// POSIX layer a drive mapped to it, elsewhere its own path. Everything in it
+// goes at the end, read-only entries included.
 class Sandbox {
 public:
   Sandbox();
-  Sandbox(Sandbox const&) = delete;
-  Sandbox& operator=(Sandbox const&) = delete;
   ~Sandbox();
-
-  // The directory, ending with a backslash.
   std::string const& Root() const { return m_Root; }
-  // `relative` below the directory.
   std::string operator[](std::string const& relative) const { return m_Root + relative; }
-  // The drive letter of the directory.
-  char Drive() const { return m_Root[0]; }
 
 private:
   ZEBTest::TempDir m_Directory;
@@ -46,31 +39,24 @@ HANDLE Open(std::string const& path, DWORD access, DWORD share, DWORD dispositio
 // The call failed (`failed`) and left `error` as the last error.
 ::testing::AssertionResult Fails(bool failed, DWORD error);
 bool WriteText(std::string const& path, std::string const& text);
-// The content of a file; `ok` false when it cannot be read.
-std::string ReadText(std::string const& path, bool* ok = nullptr);
+std::string ReadText(std::string const& path); // empty when it cannot be read
 bool Exists(std::string const& path);
-// A drive letter with no drive, from 'Y' down.
-char FreeDrive();
-// The names a directory search returns, in its order.
+char FreeDrive(); // a drive letter with no drive, from 'Y' down
+// The names a directory search returns, in its order, and its last error.
 std::vector<std::string> FindNames(std::string const& pattern, DWORD* error = nullptr);
 // Restores the current directory when it goes.
-class CurrentDirectoryGuard {
-public:
+struct CurrentDirectoryGuard {
   CurrentDirectoryGuard();
   ~CurrentDirectoryGuard();
-
-private:
-  std::string m_Saved;
+  std::string saved;
 };
 
 } // namespace PlatformTest
 
-// An expectation that holds only on the POSIX layer (the tables, the fault
-// injection, what Windows does differently): the reason is printed.
+// Expectations that hold only on the POSIX layer, or that Wine does not meet.
 #define ONLY_ON_POSIX_LAYER(reason)                                                                                    \
   if (!PlatformTest::IsPosixLayer())                                                                                   \
   GTEST_SKIP() << "holds only on the POSIX layer: " << reason
-// An expectation Wine does not meet (the real API and the layer do).
 #define NOT_UNDER_WINE(reason)                                                                                         \
   if (PlatformTest::IsWine())                                                                                          \
   GTEST_SKIP() << "Wine differs: " << reason

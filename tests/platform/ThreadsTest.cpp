@@ -10,14 +10,13 @@
 using namespace PlatformTest;
 
 TEST(Threads, TheLastErrorBelongsToEachThread) {
-  // The two threads meet through atomics only, so that no other call
-  // touches either last error between setting and reading it.
+  // The threads meet through atomics only, so that no other call touches
+  // either last error between setting and reading it.
   std::atomic<int> step{0};
   DWORD seenByOther = 0;
   std::thread other([&] {
     SetLastError(ERROR_INVALID_PARAMETER);
-    step = 1;
-    while (step != 2) {
+    for (step = 1; step != 2;) {
     }
     seenByOther = GetLastError();
   });
@@ -25,9 +24,8 @@ TEST(Threads, TheLastErrorBelongsToEachThread) {
   }
   SetLastError(ERROR_ACCESS_DENIED);
   step = 2;
-  DWORD seenHere = GetLastError();
+  EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
   other.join();
-  EXPECT_EQ(ERROR_ACCESS_DENIED, seenHere);
   EXPECT_EQ(ERROR_INVALID_PARAMETER, seenByOther);
 }
 
@@ -41,39 +39,32 @@ TEST(Threads, HandlesOfManyThreadsStayApart) {
   for (int t = 0; t < THREADS; ++t)
     threads.emplace_back([&, t] {
       std::vector<HANDLE> mine;
+      DWORD count = 0;
       for (int f = 0; f < FILES; ++f) {
         std::string path = box["t" + std::to_string(t) + "-" + std::to_string(f) + ".txt"];
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-        DWORD written = 0;
-        if (file == INVALID_HANDLE_VALUE ||
-            !WriteFile(file, path.data(), static_cast<DWORD>(path.size()), &written, nullptr)) {
+        HANDLE file = Open(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE);
+        if (file == INVALID_HANDLE_VALUE || !WriteFile(file, path.data(), DWORD(path.size()), &count, nullptr))
           ++failures;
-          continue;
-        }
-        mine.push_back(file);
+        else
+          mine.push_back(file);
       }
       {
         std::lock_guard<std::mutex> lock(mutex);
         handles.insert(mine.begin(), mine.end());
       }
       // Closed values may be given again: compare only handles open together.
-      ++opened;
-      while (opened != THREADS) {
+      for (++opened; opened != THREADS;) {
       }
-      for (HANDLE file : mine) {
-        char buffer[MAX_PATH];
-        DWORD read = 0;
-        if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) != 0 ||
-            !ReadFile(file, buffer, sizeof(buffer), &read, nullptr) || read == 0 || !CloseHandle(file))
+      char buffer[MAX_PATH];
+      for (HANDLE file : mine)
+        if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) != 0 || !ReadFile(file, buffer, MAX_PATH, &count, nullptr) ||
+            count == 0 || !CloseHandle(file))
           ++failures;
-      }
     });
   for (std::thread& thread : threads)
     thread.join();
   EXPECT_EQ(0, failures.load());
-  EXPECT_EQ(size_t(THREADS * FILES) - size_t(failures.load()), handles.size())
-      << "every open handle is a different value";
+  EXPECT_EQ(size_t(THREADS * FILES), handles.size()) << "every open handle is a different value";
   DWORD error = 0;
   EXPECT_TRUE(FindNames(box["t*.txt"], &error).empty()) << "every file went with its handle";
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, error);
