@@ -24,24 +24,6 @@ bool IsInvisible(char32_t c) {
          (c >= 0xE0000 && c <= 0xE007F);
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += char(c);
-  } else if (c < 0x800) {
-    out += char(0xC0 | (c >> 6));
-    out += char(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += char(0xE0 | (c >> 12));
-    out += char(0x80 | ((c >> 6) & 0x3F));
-    out += char(0x80 | (c & 0x3F));
-  } else {
-    out += char(0xF0 | (c >> 18));
-    out += char(0x80 | ((c >> 12) & 0x3F));
-    out += char(0x80 | ((c >> 6) & 0x3F));
-    out += char(0x80 | (c & 0x3F));
-  }
-}
-
 void AppendHex(std::string& out, char const* format, unsigned value) {
   char text[16];
   std::snprintf(text, sizeof text, format, value);
@@ -75,7 +57,7 @@ std::string Show(ZEB::WString const& text, bool name) {
     } else if (name && c == '\\') {
       out += "\\\\";
     } else {
-      AppendUtf8(out, c);
+      out += Utf8(ZEB::WString(units, count));
     }
   });
   return out;
@@ -207,7 +189,7 @@ std::string SafeNames::Make(ZEB::WString const& name) {
         AppendHex(out, "%%u%04X", units[k]);
       }
     } else {
-      AppendUtf8(out, c);
+      out += Utf8(ZEB::WString(units, count));
     }
   });
   // Windows drops a trailing dot or space, which would also let "." and ".."
