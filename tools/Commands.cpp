@@ -110,7 +110,12 @@ Outcome ListFile(Input const& input, ListOptions const& options) {
   Document document(input.name);
   Outcome outcome{Heading(input, options), {}, document.FileSize()};
   Json entries = Json::array();
-  std::vector<std::pair<std::string, std::string>> rows; // left: indented name, right: size and digest
+  struct Row {
+    std::string name;   // indented; a storage's ends in '/'
+    std::string size;   // empty for a storage
+    std::string digest; // empty without --hash
+  };
+  std::vector<Row> rows;
   WalkTree(document.Root(), [&](TreeEntry const& entry) {
     std::string digest = options.hash && !entry.isStorage ? Digest(*entry.parent, entry.id) : std::string();
     if (options.json) {
@@ -125,8 +130,7 @@ Outcome ListFile(Input const& input, ListOptions const& options) {
       return;
     }
     std::string left = std::string(2 * (entry.path.size() - 1), ' ') + ShowName(entry.path.back());
-    rows.emplace_back(entry.isStorage ? left + "/" : left,
-                      entry.isStorage ? std::string() : std::to_string(entry.size) + (digest.empty() ? "" : "  " + digest));
+    rows.push_back(entry.isStorage ? Row{left + "/", {}, {}} : Row{left, std::to_string(entry.size), digest});
   });
   if (options.json) {
     outcome.out = JsonLine(Json{{"file", SystemToUtf8(input.name)}, {"entries", std::move(entries)}});
@@ -134,16 +138,16 @@ Outcome ListFile(Input const& input, ListOptions const& options) {
   }
   size_t nameColumns = 0, sizeColumns = 0;
   for (auto const& row : rows) {
-    nameColumns = std::max(nameColumns, Columns(row.first));
-    sizeColumns = std::max(sizeColumns, row.second.find(' ') == std::string::npos ? row.second.size() : row.second.find(' '));
+    nameColumns = std::max(nameColumns, Columns(row.name));
+    sizeColumns = std::max(sizeColumns, row.size.size());
   }
   for (auto const& row : rows) {
-    if (row.second.empty()) {
-      outcome.out += row.first + "\n";
+    if (row.size.empty()) {
+      outcome.out += row.name + "\n";
       continue;
     }
-    size_t digits = std::min(row.second.find(' '), row.second.size());
-    outcome.out += PadRight(row.first, nameColumns + 2) + std::string(sizeColumns - digits, ' ') + row.second + "\n";
+    outcome.out += PadRight(row.name, nameColumns + 2) + std::string(sizeColumns - row.size.size(), ' ') + row.size +
+                   (row.digest.empty() ? "" : "  " + row.digest) + "\n";
   }
   return outcome;
 }
