@@ -248,10 +248,6 @@ PropertyStorage::PropertyStorage(Buf& buffer) : m_Buffer(buffer) {
 
 PropertyStorage::~PropertyStorage() = default;
 
-void PropertyStorage::Properties(EnumMap& byEnum, NameMap& byName) const {
-  ExtractPropertiesFromBuffer(byEnum, byName);
-}
-
 void PropertyStorage::Properties(MergedMap& all) const {
   EnumMap byEnum;
   NameMap byName;
@@ -267,7 +263,7 @@ void PropertyStorage::MergePropertyMap(EnumMap const& byEnum, NameMap const& byN
     all.emplace(name, value);
 }
 
-void PropertyStorage::ExtractPropertiesFromBuffer(EnumMap& byEnum, NameMap& byName) const {
+void PropertyStorage::Properties(EnumMap& byEnum, NameMap& byName) const {
   Reader reader(m_Buffer);
   for (uint32_t offset : m_SectionOffsets) {
     try {

@@ -22,17 +22,12 @@ constexpr uint32_t MINI_STREAM_CACHE = 0x40000;
 
 } // namespace
 
-// Appends the sector ids of one table sector to the table.
-static void AppendSector(ZEB::FastVector<uint32_t>& table, unsigned char const* sector, uint32_t size) {
-  uint32_t at = table.Count();
-  table.Resize(at + size / 4);
-  std::memcpy(table.Data() + at, sector, size);
-}
-
-void Storage::RootStorage::ReadFATSector(uint32_t sector) {
+void Storage::RootStorage::AppendTableSector(uint32_t sector, ZEB::FastVector<uint32_t>& table) {
   SeekAbsolute(m_Buffer, GetSectorOffset(sector));
   m_Buffer.GetAll(m_Scratch, m_SectorSize);
-  AppendSector(m_FAT, m_Scratch, m_SectorSize);
+  uint32_t at = table.Count();
+  table.Resize(at + m_IdsPerSector);
+  std::memcpy(table.Data() + at, m_Scratch, m_SectorSize);
 }
 
 void Storage::RootStorage::ReadFAT() {
@@ -46,7 +41,7 @@ void Storage::RootStorage::ReadFAT() {
       uint32_t sector = HeaderWord(Header::DIFAT + 4 * i);
       if (sector == FREE_SECT)
         return;
-      ReadFATSector(sector);
+      AppendTableSector(sector, m_FAT);
     }
     uint32_t difat = HeaderWord(Header::FIRST_DIFAT_SECTOR);
     if (difat == END_OF_CHAIN || i >= count)
@@ -62,7 +57,7 @@ void Storage::RootStorage::ReadFAT() {
       for (uint32_t j = 0; j < m_IdsPerSector - 1 && i < count; ++j, ++i) {
         if (block[j] == FREE_SECT)
           return;
-        ReadFATSector(block[j]);
+        AppendTableSector(block[j], m_FAT);
       }
       difat = block[m_IdsPerSector - 1];
     }
@@ -79,9 +74,7 @@ void Storage::RootStorage::ReadMiniFAT() {
   BeginWalk(m_FatMarks.stamps, m_FatMarks.walk, m_FAT.Count());
   try {
     while (sector != END_OF_CHAIN && FirstVisit(m_FatMarks.stamps, m_FatMarks.walk, sector)) {
-      SeekAbsolute(m_Buffer, GetSectorOffset(sector));
-      m_Buffer.GetAll(m_Scratch, m_SectorSize);
-      AppendSector(m_MiniFAT, m_Scratch, m_SectorSize);
+      AppendTableSector(sector, m_MiniFAT);
       sector = sector < m_FAT.Count() ? m_FAT[sector] : END_OF_CHAIN;
     }
   } catch (ZEB::BinaryStreamGetEOFException const&) {
@@ -101,8 +94,6 @@ void Storage::RootStorage::ReadMiniStream() const {
 uint32_t Storage::RootStorage::GetContigousSectCount(ZEB::FastVector<uint32_t> const& table, uint32_t sector,
                                                      ChainMarks& marks, uint32_t limit) const {
   uint32_t count = 0;
-  if (sector == END_OF_CHAIN)
-    return 0;
   while (count < limit) {
     if (!FirstVisit(marks.stamps, marks.walk, sector) || sector >= table.Count())
       return count;

@@ -27,12 +27,13 @@ void Storage::Properties(PropertyStorage::EnumMap& byEnum, PropertyStorage::Name
   DiskBuffer buffer(m_Root->TempPath(), STREAM_CHUNK_SIZE, STREAM_CACHE_SIZE);
   std::deque<ZEB::SmartPtr<Storage>> queue;
   // Each storage entry is opened once, so that a directory whose tree loops
-  // back onto a storage still ends.
+  // back onto a storage still ends. Children are opened from the item in
+  // hand rather than looked up again by id in their parent's list.
   std::set<uint32_t> opened;
   auto visit = [&](Storage const& storage) {
     for (Item const& child : storage.Storages())
       if (opened.insert(child.id).second)
-        queue.push_back(storage.OpenStorage(child.id));
+        queue.push_back(ZEB::SmartPtr<Storage>(new Storage(m_Root, child.id, child.name)));
     for (Item const& stream : storage.Streams()) {
       if (!IsPropertySetName(stream.name))
         continue;

@@ -121,7 +121,6 @@ public:
 private:
   using Reader = Detail::PropertyReader;
 
-  void ExtractPropertiesFromBuffer(EnumMap& byEnum, NameMap& byName) const;
   void ExtractPropertiesFromSection(Reader& reader, uint32_t sectionOffset, EnumMap& byEnum, NameMap& byName) const;
   void GetPropertyNameDictionnary(Reader& reader, ZEB::CHARSET codePage, std::map<uint32_t, ZEB::WString>& names) const;
   // Reads the value at the get position; true when `value` was set.

@@ -158,7 +158,8 @@ private:
   // Sectors the file can hold: the bound of every table built from it.
   uint32_t FileSectorCount() const;
   void ReadFAT();
-  void ReadFATSector(uint32_t sector);
+  // Reads table sector `sector` and appends its ids to `table`.
+  void AppendTableSector(uint32_t sector, ZEB::FastVector<uint32_t>& table);
   void ReadMiniFAT();
   void ReadMiniStream() const;
   void ReadDirectoryChain() const;
