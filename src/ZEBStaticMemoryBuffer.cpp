@@ -92,13 +92,9 @@ uint32_t StaticMemoryBuffer::vCopy(ZEB::WString& destination, uint32_t count) {
   return n;
 }
 
-uint32_t StaticMemoryBuffer::vCopy(ZEB::BaseBinaryStreamBuf& destination, uint32_t count) {
-  return CopyTo(destination, count);
-}
-
 // One checked write: a destination that takes fewer bytes throws
 // BinaryStreamPutEOFException and this buffer's bytes stay unread.
-uint32_t StaticMemoryBuffer::CopyTo(ZEB::BaseBinaryStreamBuf& destination, uint32_t count) {
+uint32_t StaticMemoryBuffer::vCopy(ZEB::BaseBinaryStreamBuf& destination, uint32_t count) {
   uint32_t n = std::min(count, m_Size - m_GetPos);
   if (n != 0)
     destination.PutAll(m_Data + m_GetPos, n);
@@ -120,22 +116,10 @@ SubBinaryStreamBuf::~SubBinaryStreamBuf() = default;
 // Every position a seek reaches lies inside the window: a target before its
 // start or past its end (whatever the origin) throws and moves nothing.
 uint32_t SubBinaryStreamBuf::SeekTo(uint32_t offset, Origin origin, Direction direction, uint32_t current) const {
-  int64_t target = 0;
-  switch (origin) {
-  case BEGIN:
-    if (direction == BACKWARD)
-      throw SeekOutOfRangeException();
-    target = int64_t(m_Start) + offset;
-    break;
-  case END:
-  case CURRENT: {
-    int64_t base = origin == END ? m_End : current;
-    target = direction == FORWARD ? base + offset : base - offset;
-    break;
-  }
-  default:
-    break;
-  }
+  // Offsets from the beginning count from the window's start.
+  int64_t target = SeekTarget(offset, origin, direction, m_End, current);
+  if (origin == BEGIN)
+    target += m_Start;
   if (target < m_Start || target > m_End)
     throw SeekOutOfRangeException();
   return static_cast<uint32_t>(target);

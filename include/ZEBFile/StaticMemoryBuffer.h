@@ -53,7 +53,6 @@ protected:
 private:
   // The position `offset` from `origin` names, checked against the size.
   uint32_t SeekTo(uint32_t offset, Origin origin, Direction direction, uint32_t current) const;
-  uint32_t CopyTo(ZEB::BaseBinaryStreamBuf& destination, uint32_t count);
 
   uint32_t m_Size;
   uint32_t m_GetPos = 0;
