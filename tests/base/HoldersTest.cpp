@@ -13,11 +13,6 @@
 
 namespace {
 
-struct PoolFailure {
-  PoolFailure() { ZEBMem::MemoryPool::FailAfter(0); }
-  ~PoolFailure() { ZEBMem::MemoryPool::FailAfter(-1); }
-};
-
 int g_HandlerCalls = 0;
 
 } // namespace
@@ -28,25 +23,17 @@ TEST(Allocation, VectorsGrowFromSixteenAndAnEmptyPoolGivesNullOrThrows) {
   };
   ZEB::FastVector<uint32_t> vector;
   std::vector<uint32_t> capacities;
-  for (uint32_t i = 0; i < 1100; ++i) {
+  for (uint32_t i = 0; i < 1250; ++i) {
     if (vector.Count() == vector.Capacity())
       capacities.push_back(ZEB::FastVector<uint32_t>::NextCapacity(vector.Count()));
     vector.PushBack(i);
     ASSERT_EQ(vector.Capacity(), capacities.back());
   }
   EXPECT_EQ(capacities, (std::vector<uint32_t>{16, 32, 64, 128, 256, 512, 640, 800, 1000, 1250}));
-  for (uint32_t i = 0; i < 1100; ++i)
-    ASSERT_EQ(vector[i], i);
-  ZEB::PointerVector<int> pointers;
-  int a = 1, b = 2;
-  pointers.PushBack(&a);
-  ZEB::PointerVector<int> copy(pointers);
-  copy[0] = &b;
-  EXPECT_EQ(pointers[0], &a) << "copies are independent";
-  for (uint32_t i = 1100; i < 1250; ++i)
-    vector.PushBack(i);
-  PoolFailure failing;
-  EXPECT_EQ(ZEBMem::Allocate(0), nullptr);
+  ZEB::FastVector<uint32_t> copy(vector);
+  copy[1249] = 0;
+  EXPECT_EQ(vector[1249], 1249u) << "copies are independent";
+  ZEBMem::MemoryPool::FailAfter(0);
   EXPECT_EQ(ZEBMem::AllocateOrThrow(0), nullptr) << "zero bytes never reach the pool";
   g_HandlerCalls = 0;
   std::new_handler previous = std::set_new_handler([] { ++g_HandlerCalls; });
@@ -57,30 +44,26 @@ TEST(Allocation, VectorsGrowFromSixteenAndAnEmptyPoolGivesNullOrThrows) {
   EXPECT_THROW(new Object, std::bad_alloc);
   EXPECT_EQ(new (std::nothrow) Object, nullptr);
   EXPECT_THROW(vector.PushBack(1250), std::bad_alloc);
+  ZEBMem::MemoryPool::FailAfter(-1);
   EXPECT_EQ(vector.Count(), 1250u) << "a failed growth keeps the entries";
-  EXPECT_EQ(vector[1249], 1249u);
-  ZEBMem::Free(nullptr);
+  for (uint32_t i = 0; i < 1250; ++i)
+    ASSERT_EQ(vector[i], i);
 }
 
 TEST(Holders, TheLastHolderDestroysAndEmptyHandlesCloseQuietly) {
   struct Sink : ZEB::LogEntryCallInterface {
     explicit Sink(int& destroyed) : destroyed(destroyed) {}
     ~Sink() override { ++destroyed; }
-    void ReportProgress(double fractionDone) override { reports.push_back(fractionDone); }
-    std::vector<double> reports;
+    void ReportProgress(double) override {}
     int& destroyed;
   };
   int destroyed = 0;
-  {
-    ZEB::SmartPtr<ZEB::LogEntryCallInterface> first(new Sink(destroyed)), second = first;
-    EXPECT_EQ(first->RefCountValue(), 2);
-    first->ReportProgress(0.25);
-    second->ReportProgress(1.0);
-    EXPECT_EQ(static_cast<Sink&>(*second).reports, (std::vector<double>{0.25, 1.0}));
-    first = nullptr;
-    EXPECT_FALSE(first);
-    EXPECT_EQ(destroyed, 0);
-  }
+  ZEB::SmartPtr<ZEB::LogEntryCallInterface> first(new Sink(destroyed)), second = first;
+  EXPECT_EQ(first->RefCountValue(), 2);
+  first = nullptr;
+  EXPECT_FALSE(first);
+  EXPECT_EQ(destroyed, 0);
+  second = nullptr;
   EXPECT_EQ(destroyed, 1);
   struct Plain {
     int* destroyed;

@@ -42,42 +42,26 @@ protected:
 
 } // namespace
 
-TEST_F(Registry, LoadedTextsAreFoundByModuleAndIdUntilFreed) {
-  auto catalog = Catalog("Mod", {u"zero", u"one \u00E9"});
-  ASSERT_TRUE(ZEBMessages::Load(catalog.data(), catalog.size(), "Mod.h"));
-  ASSERT_NE(ZEBMessages::Find("Mod", 1), nullptr);
-  EXPECT_EQ(*ZEBMessages::Find("Mod", 1), u"one \u00E9");
-  EXPECT_FALSE(ZEBMessages::Find("Mod", 2) || ZEBMessages::Find("Other", 0));
-  ZEBMessages::Free();
-  EXPECT_EQ(ZEBMessages::Find("Mod", 0), nullptr);
-}
-
 TEST_F(Registry, MalformedCatalogsRegisterNothing) {
-  auto good = Catalog("Mod", {u"zero", u"one"});
-  auto changed = [&](std::size_t at, unsigned char value, std::size_t cut = 0) {
-    auto bytes = good;
-    if (at < bytes.size())
-      bytes[at] = value;
-    bytes.resize(bytes.size() - cut);
-    return bytes;
-  };
-  // One entry with a text of 5 bytes, its bytes all present.
-  auto odd = Catalog("Mod", {u"abc"});
-  odd[4 + 4 + 3 + 4 + 4 + 1] = 5;
-  odd.erase(odd.end() - 7);
+  using Bytes = std::vector<unsigned char>;
   struct Case {
     char const* what;
-    std::vector<unsigned char> bytes;
+    void (*patch)(Bytes&);
   } const cases[] = {
-      {"empty", {}},
-      {"cut in the last entry", changed(good.size(), 0, 1)},
-      {"trailing byte", [&] { auto b = good; b.push_back(0); return b; }()},
-      {"count larger than the entries", changed(0, 3)},
-      {"huge module length", changed(7, 0x7F)},
-      {"odd text length", odd},
+      {"empty", [](Bytes& b) { b.clear(); }},
+      {"cut in the last entry", [](Bytes& b) { b.pop_back(); }},
+      {"trailing byte", [](Bytes& b) { b.push_back(0); }},
+      {"count larger than the entries", [](Bytes& b) { b[0] = 3; }},
+      {"huge module length", [](Bytes& b) { b[7] = 0x7F; }},
+      {"odd text length", [](Bytes& b) { // the last text announced as 5 bytes, all 5 present
+         b[b.size() - 16] = 5;
+         b.erase(b.end() - 7);
+       }},
   };
   for (auto const& c : cases) {
-    EXPECT_FALSE(ZEBMessages::Load(c.bytes.data(), c.bytes.size(), "Mod.h")) << c.what;
+    Bytes bytes = Catalog("Mod", {u"zero", u"one"});
+    c.patch(bytes);
+    EXPECT_FALSE(ZEBMessages::Load(bytes.data(), bytes.size(), "Mod.h")) << c.what;
     EXPECT_EQ(ZEBMessages::Find("Mod", 0), nullptr) << c.what;
   }
 }
@@ -85,6 +69,7 @@ TEST_F(Registry, MalformedCatalogsRegisterNothing) {
 TEST_F(Registry, FormattingFillsPlaceholdersInOrderAndAddsTheSystemError) {
   auto catalog = Catalog("Mod", {u"Copy %1 to %2.", u"%2 before %1, %3 stays"});
   ASSERT_TRUE(ZEBMessages::Load(catalog.data(), catalog.size(), "Mod.h"));
+  EXPECT_FALSE(ZEBMessages::Find("Mod", 2) || ZEBMessages::Find("Other", 0));
   auto info = [](char const* module, uint32_t id) {
     ZEB::SmartPtr<ZEB::MessageInfo> made(new ZEB::MessageInfo(module, id, "src/Here", 42));
     made->AddParameter(id ? "A" : "C:\\a.txt");
@@ -95,16 +80,14 @@ TEST_F(Registry, FormattingFillsPlaceholdersInOrderAndAddsTheSystemError) {
   ZEB::BaseException e(info("Mod", 0));
   EXPECT_EQ(e.What(), u"Copy C:\\a.txt to \u0416.txt. (system error 5)");
   EXPECT_STREQ(e.what(), "Copy C:\\a.txt to \xD0\x96.txt. (system error 5)");
-  EXPECT_EQ(e.Info()->Module() + e.Info()->File() + std::to_string(e.Info()->Line() + e.Info()->LastError()),
-            "Modsrc/Here47");
-  EXPECT_EQ(e.Info()->Parameters().size(), 2u);
   EXPECT_EQ(ZEB::BaseException(info("Mod", 1)).What(), u"B before A, %3 stays");
   EXPECT_EQ(ZEB::BaseException(info("Nowhere", 9)).What(), u"Nowhere message 9: A, B") << "an unknown message";
+  ZEBMessages::Free();
+  EXPECT_EQ(ZEB::BaseException(info("Mod", 1)).What(), u"Mod message 1: A, B") << "a freed catalog";
   // Exceptions of a text have no information; nothing else registered a catalog.
   EXPECT_EQ(ZEBMessagesInit::ms_Cnt, 0);
   ZEB::BaseException fromText(u"plain"), fromNull(static_cast<char16_t const*>(nullptr));
-  EXPECT_EQ(fromText.What(), u"plain");
-  EXPECT_FALSE(fromText.Info());
+  EXPECT_TRUE(fromText.What() == u"plain" && !fromText.Info());
   EXPECT_TRUE(fromNull.What().empty());
   EXPECT_STREQ(fromNull.what(), "");
 }
