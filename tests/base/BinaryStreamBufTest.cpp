@@ -1,5 +1,5 @@
 // The public operations of the buffer interface over a probe buffer that
-// records its hook calls: look-ahead rules, checked transfers, default copies.
+// records its reads: look-ahead rules, checked transfers, default copies.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,36 +12,32 @@ namespace {
 
 using Buf = ZEB::BinaryStreamBufT<unsigned>;
 
-// Reads from a byte string; writes append up to an optional limit. Keeps the
-// counts vGet was asked for and answered.
+// Reads from a byte string after an optional look-ahead store; writes append
+// up to an optional limit. Keeps the counts vGet was asked for.
 class ProbeBuffer : public Buf {
 public:
-  explicit ProbeBuffer(std::string bytes = {}, uint32_t putLimit = UINT32_MAX) : bytes(std::move(bytes)), limit(putLimit) {}
-  ProbeBuffer(std::string bytes, std::string const& lookAhead) : bytes(std::move(bytes)), limit(UINT32_MAX) {
+  explicit ProbeBuffer(std::string bytes = {}, std::string const& lookAhead = {}, uint32_t putLimit = UINT32_MAX)
+      : bytes(std::move(bytes)), limit(putLimit) {
     SetLookAhead(lookAhead.data(), uint32_t(lookAhead.size()));
   }
   using Buf::SetLookAhead;
   std::string bytes, written;
   uint32_t limit, at = 0;
-  std::vector<uint32_t> getAsked, getAnswered;
-  int hookCalls = 0;
+  std::vector<uint32_t> getAsked;
 
 protected:
   uint32_t vPut(void const* data, uint32_t count) override {
-    ++hookCalls;
     count = std::min<uint32_t>(count, limit - uint32_t(written.size()));
     written.append(static_cast<char const*>(data), count);
     return count;
   }
   uint32_t vGet(void* destination, uint32_t count) override {
-    ++hookCalls;
     uint32_t n = uint32_t(bytes.copy(static_cast<char*>(destination), count, at));
     at += n;
     getAsked.push_back(count);
-    getAnswered.push_back(n);
     return n;
   }
-  uint32_t vSeekG(uint32_t offset, Origin, Direction) override { return ++hookCalls, at = offset; }
+  uint32_t vSeekG(uint32_t offset, Origin, Direction) override { return at = offset; }
   uint32_t vTellP() const override { return uint32_t(written.size()); }
   uint32_t vTellG() const override { return at; }
   uint32_t vSeekP(uint32_t, Origin, Direction) override { return 0; }
@@ -64,12 +60,12 @@ ZEB::BaseBinaryStreamBuf& Base(Buf& buffer) { return buffer; }
 } // namespace
 
 TEST(BufferInterface, CheckedTransfersZeroCountsAndDefaultCopies) {
-  ProbeBuffer buffer("wxyz"), sink, full("", 3), source("0123456789"), small("", 4);
+  ProbeBuffer buffer("wxyz"), sink, full("", "", 3), source("0123456789"), small("", "", 4);
   char out[10] = {};
   std::string narrow;
   ZEB::WString wide;
   EXPECT_EQ(buffer.Get(out, 0) + buffer.Copy(narrow, 0) + buffer.Copy(wide, 0) + buffer.Copy(Base(sink), 0), 0u);
-  EXPECT_EQ(buffer.hookCalls, 0) << "zero counts call no hook";
+  EXPECT_TRUE(buffer.getAsked.empty() && sink.written.empty()) << "zero counts call no hook";
   EXPECT_THROW(buffer.GetAll(out, 10), ZEB::BinaryStreamGetEOFException);
   EXPECT_EQ(std::string(out, 4), "wxyz") << "what there is, then the exception";
   EXPECT_THROW(full.PutAll("abcdef", 6), ZEB::BinaryStreamPutEOFException);
@@ -83,7 +79,6 @@ TEST(BufferInterface, CheckedTransfersZeroCountsAndDefaultCopies) {
   ProbeBuffer large(bytes), copy(bytes), units(std::string("a\0b\0c", 5));
   EXPECT_EQ(large.Copy(narrow, 4 * 32768), bytes.size());
   EXPECT_EQ(large.getAsked, (std::vector<uint32_t>{32768, 32768, 32768, 32768}));
-  EXPECT_EQ(large.getAnswered, (std::vector<uint32_t>{32768, 32768, 10, 0}));
   EXPECT_EQ(narrow, bytes);
   HolderOf holder(sink);
   EXPECT_EQ(copy.Copy(holder, 80000), bytes.size());
@@ -144,17 +139,12 @@ TEST(BinaryStream, WrapperForwardsAndIntegersAreLittleEndian) {
   };
   ProbeBuffer inner("hello");
   Forwarder wrapper(inner);
-  char out[5];
-  EXPECT_EQ(wrapper.Get(out, 5), 5u);
-  EXPECT_EQ(wrapper.TellG(), 5u);
-  EXPECT_TRUE(wrapper.EndOfFile());
-  wrapper.PutAll("xy", 2);
-  EXPECT_EQ(inner.written, "xy");
-  EXPECT_EQ(wrapper.TellP(), 2u);
   wrapper.SeekG(1);
+  wrapper.PutAll("xy", 2);
   std::string rest;
   EXPECT_EQ(wrapper.Copy(rest, 10), 4u);
-  EXPECT_EQ(rest, "ello");
+  EXPECT_EQ(rest + inner.written, "elloxy");
+  EXPECT_TRUE(wrapper.EndOfFile() && wrapper.TellG() == 5 && wrapper.TellP() == 2);
   ProbeBuffer sink;
   ZEB::BinaryStreamT<unsigned> stream(sink);
   stream.WriteInt<uint32_t>(0x01020304);
