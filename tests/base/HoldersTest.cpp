@@ -51,28 +51,16 @@ TEST(Holders, TheLastHolderDestroys) {
   ZEB::SmartPtr<ZEB::LogEntryCallInterface> first(new Sink(destroyed)), second = first;
   EXPECT_EQ(first->RefCountValue(), 2);
   first = nullptr;
-  EXPECT_FALSE(first);
-  EXPECT_EQ(destroyed, 0);
+  EXPECT_TRUE(!first && destroyed == 0);
   second = nullptr;
   EXPECT_EQ(destroyed, 1);
-  struct Plain {
-    int* destroyed;
-    ~Plain() { ++*destroyed; }
-  };
-  ZEB::RefCount<Plain> one(new Plain{&destroyed}), two;
-  two = one;
-  one = ZEB::RefCount<Plain>();
-  EXPECT_EQ(destroyed, 1);
-  two = ZEB::RefCount<Plain>();
-  EXPECT_EQ(destroyed, 2);
 }
 
 TEST(NoCase, OrdersAndComparesIgnoringCase) {
   ZEB::NoCase less;
   EXPECT_FALSE(less("ABC", "abc") || less("abc", "ABC"));
   EXPECT_TRUE(less("abc", "ABD") && less("AB", "abc"));
-  EXPECT_TRUE(ZEB::NoCase::IsEqual("Title", "TITLE"));
-  EXPECT_FALSE(ZEB::NoCase::IsEqual("Title", "Titles"));
+  EXPECT_TRUE(ZEB::NoCase::IsEqual("Title", "TITLE") && !ZEB::NoCase::IsEqual("Title", "Titles"));
   EXPECT_EQ(ZEB::ToLower("MiXeD 123 \xC9"), "mixed 123 \xC9");
   // Wide text: Latin, Greek and Cyrillic letters fold; other characters do not.
   EXPECT_TRUE(ZEB::WNoCase::IsEqual(u"OWNER \u00C9T\u00C9 \u0391\u03A9", u"owner \u00E9t\u00E9 \u03B1\u03C9"));

@@ -84,14 +84,12 @@ TEST_F(Registry, FormattingFillsPlaceholdersInOrderAndAddsTheSystemError) {
   ZEBMessages::Free();
   EXPECT_EQ(ZEB::BaseException(info("Mod", 1)).What(), u"Mod message 1: A, B") << "a freed catalog";
   ZEB::BaseException fromNull(static_cast<char16_t const*>(nullptr));
-  EXPECT_TRUE(fromNull.What().empty() && !fromNull.Info());
-  EXPECT_STREQ(fromNull.what(), "");
+  EXPECT_TRUE(fromNull.What().empty() && !fromNull.Info() && fromNull.what() == std::string());
 }
 
-// Two threads load and unload a module over and over, as a module registers
-// its catalog at load, while this one looks a text up and reads it: a text
-// found stays whole while it is held, even when the last module frees the
-// registry meanwhile, and the shared counter loses no registration.
+// Two threads load and unload a module (registering its catalog) over and
+// over while this one reads a text: a text found stays whole while it is held,
+// even when the last module frees the registry, and the counter loses nothing.
 TEST(RegistryThreads, LookupsStayValidWhileModulesLoadAndUnload) {
   std::u16string const text(300, u'x');
   auto catalog = Catalog("Mod", {u"zero", text});
