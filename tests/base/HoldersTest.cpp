@@ -1,13 +1,11 @@
-// Memory pool and allocation function, growable arrays, holders and
-// case-insensitive comparison.
+// Memory pool and allocation function, growable arrays and case-insensitive
+// comparison.
 #include <gtest/gtest.h>
 
 #include <new>
 
 #include "ZEB/FastVector.h"
-#include "ZEB/LogEntry.h"
 #include "ZEB/NoCase.h"
-#include "ZEB/SmartPtr.h"
 #include "ZEBMem/MemoryPool.h"
 
 TEST(Allocation, VectorsGrowFromSixteenAndAnEmptyPoolGivesNullOrThrows) {
@@ -38,22 +36,6 @@ TEST(Allocation, VectorsGrowFromSixteenAndAnEmptyPoolGivesNullOrThrows) {
   EXPECT_EQ(vector.Count(), 1250u) << "a failed growth keeps the entries";
   for (uint32_t i = 0; i < 1250; ++i)
     ASSERT_EQ(vector[i], i);
-}
-
-TEST(Holders, TheLastHolderDestroys) {
-  struct Sink : ZEB::LogEntryCallInterface {
-    explicit Sink(int& destroyed) : destroyed(destroyed) {}
-    ~Sink() override { ++destroyed; }
-    void ReportProgress(double) override {}
-    int& destroyed;
-  };
-  int destroyed = 0;
-  ZEB::SmartPtr<ZEB::LogEntryCallInterface> first(new Sink(destroyed)), second = first;
-  EXPECT_EQ(first->RefCountValue(), 2);
-  first = nullptr;
-  EXPECT_TRUE(!first && destroyed == 0);
-  second = nullptr;
-  EXPECT_EQ(destroyed, 1);
 }
 
 TEST(NoCase, OrdersAndComparesIgnoringCase) {

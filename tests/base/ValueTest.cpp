@@ -32,9 +32,7 @@ TEST(Variant, EachTypeHasItsTextAndCopiesCompareEqual) {
     char const* text;
   } const rows[] = {
       {Variant(true), "true"},
-      {Variant(static_cast<unsigned char>(200)), "200"},
       {Variant(static_cast<short>(-32768)), "-32768"},
-      {Variant(static_cast<unsigned short>(65535)), "65535"},
       {Variant(-7), "-7"},
       {Variant(4000000000u), "4000000000"},
       {Variant(0.1f), "0.1"},
