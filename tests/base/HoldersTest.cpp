@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <new>
+#include <vector>
 
 #include "ZEB/FastVector.h"
 #include "ZEB/NoCase.h"
