@@ -1,18 +1,24 @@
-// The chunked memory buffer: chunks allocated on demand and reused, the seek
-// rules with zero fill, copies across chunks, allocation failure, and random
-// walks against a model.
+// The buffers over memory: the chunked buffer (chunks on demand and reused,
+// allocation failure, random walks against a model), the fixed-memory buffer
+// and the window over an inner buffer (reads, writes, copies, seek ranges,
+// the operations they do not support).
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <stdexcept>
 #include <string>
 
 #include "ZEBFile/Exceptions.h"
 #include "ZEBFile/MemoryBuffer.h"
+#include "ZEBFile/StaticMemoryBuffer.h"
 #include "support/BufferWalk.h"
 
-using ZEBFile::MemoryBuffer;
+using namespace ZEBFile;
 using Buf = ZEB::BinaryStreamBufT<unsigned>;
 
 namespace {
+
+std::string const TEN = "0123456789";
 
 std::string Pattern(std::size_t size) {
   std::string bytes(size, '\0');
@@ -21,7 +27,7 @@ std::string Pattern(std::size_t size) {
   return bytes;
 }
 
-std::string Content(MemoryBuffer& buffer) {
+std::string Content(Buf& buffer) {
   uint32_t get = buffer.TellG();
   buffer.SeekG(0);
   std::string bytes;
@@ -30,111 +36,73 @@ std::string Content(MemoryBuffer& buffer) {
   return bytes;
 }
 
-} // namespace
+// A seek on a side of a 10-byte buffer standing at 4: the position reached,
+// or -1 for SeekOutOfRangeException (the position then stays at 4).
+struct SeekRow {
+  Buf::Origin origin;
+  Buf::Direction direction;
+  uint32_t offset;
+  int64_t expected;
+};
 
-TEST(MemoryBuffer, ChunksAreAllocatedOnDemandAndKeptUntilClearMemory) {
-  EXPECT_EQ(MemoryBuffer(0).ChunkSize(), 1024u);
-  MemoryBuffer buffer(1000);
-  EXPECT_EQ(buffer.Capacity(), 0u);
-  std::string data = Pattern(2500);
-  EXPECT_EQ(buffer.Put(data.data(), 2500), 2500u);
-  EXPECT_EQ(buffer.Capacity(), 3000u);
-  EXPECT_EQ(Content(buffer), data);
-  buffer.Clear();
-  EXPECT_EQ(buffer.Size(), 0u);
-  buffer.PutAll("reused", 6);
-  EXPECT_EQ(buffer.Capacity(), 3000u);
-  EXPECT_EQ(Content(buffer), "reused");
-  buffer.ClearMemory();
-  EXPECT_EQ(buffer.Capacity(), 0u);
+Buf::Origin const UNKNOWN_ORIGIN = static_cast<Buf::Origin>(9);
 
-  buffer.SetFromBuffer("new", 3);
-  EXPECT_EQ(buffer.TellP(), 3u);
-  EXPECT_EQ(Content(buffer), "new");
-  buffer.SetFromBuffer(nullptr, 5);
-  EXPECT_EQ(buffer.Size(), 0u);
-  EXPECT_EQ(buffer.Capacity(), 0u);
-  EXPECT_EQ(MemoryBuffer(nullptr, 16, 0).Size(), 0u);
-}
+SeekRow const SEEKS[] = {
+    {Buf::BEGIN, Buf::FORWARD, 10, 10},       {Buf::BEGIN, Buf::FORWARD, 11, -1},
+    {Buf::BEGIN, Buf::BACKWARD, 0, -1},       {Buf::BEGIN, static_cast<Buf::Direction>(5), 3, 3},
+    {Buf::END, Buf::FORWARD, 0, 10},          {Buf::END, Buf::FORWARD, 1, -1},
+    {Buf::END, Buf::FORWARD, 0xFFFFFFFF, -1}, {Buf::END, Buf::BACKWARD, 10, 0},
+    {Buf::END, Buf::BACKWARD, 11, -1},        {Buf::CURRENT, Buf::FORWARD, 6, 10},
+    {Buf::CURRENT, Buf::FORWARD, 7, -1},      {Buf::CURRENT, Buf::BACKWARD, 4, 0},
+    {Buf::CURRENT, Buf::BACKWARD, 5, -1},     {UNKNOWN_ORIGIN, Buf::FORWARD, 7, 0 /* given per buffer */},
+};
 
-// Size 10, both positions at 4 before each seek; a put seek past the end
-// fills with zeros.
-TEST(MemoryBuffer, SeekTable) {
-  uint32_t const REFUSED = UINT32_MAX;
-  struct Row {
-    uint32_t offset;
-    int origin, direction;
-    uint32_t get, put;
-  } const rows[] = {
-      {0, Buf::BEGIN, Buf::BACKWARD, REFUSED, REFUSED}, {7, Buf::BEGIN, Buf::FORWARD, 7, 7},
-      {7, Buf::BEGIN, 12345, 7, 7},                     {11, Buf::BEGIN, Buf::FORWARD, REFUSED, 11},
-      {0, Buf::END, Buf::FORWARD, 10, 10},              {3, Buf::END, Buf::BACKWARD, 7, 7},
-      {3, Buf::END, 0, 7, 7},                           {11, Buf::END, Buf::BACKWARD, REFUSED, REFUSED},
-      {10, Buf::END, Buf::BACKWARD, 0, 0},              {2, Buf::END, Buf::FORWARD, REFUSED, 12},
-      {2, Buf::CURRENT, Buf::FORWARD, 6, 6},            {4, Buf::CURRENT, Buf::BACKWARD, 0, 0},
-      {5, Buf::CURRENT, Buf::BACKWARD, REFUSED, REFUSED}, {99, 3, Buf::FORWARD, 0, 0},
-      {UINT32_MAX, Buf::CURRENT, Buf::FORWARD, REFUSED, REFUSED},
-  };
-  for (std::size_t i = 0; i < std::size(rows); ++i) {
-    for (bool put : {false, true}) {
-      SCOPED_TRACE("row " + std::to_string(i) + (put ? " SeekP" : " SeekG"));
-      Row const& row = rows[i];
-      MemoryBuffer buffer(4);
-      buffer.PutAll("0123456789", 10);
-      buffer.SeekP(4);
-      buffer.SeekG(4);
-      auto origin = static_cast<Buf::Origin>(row.origin);
-      auto direction = static_cast<Buf::Direction>(row.direction);
-      uint32_t expected = put ? row.put : row.get;
-      try {
-        EXPECT_EQ(put ? buffer.SeekP(row.offset, origin, direction) : buffer.SeekG(row.offset, origin, direction),
-                  expected);
-      } catch (ZEBFile::SeekOutOfRangeException const&) {
-        EXPECT_EQ(expected, REFUSED);
+// Every row on both sides of `b` from position 4; an unknown origin gives
+// `unknownOrigin`.
+void CheckSeeks(Buf& b, int64_t unknownOrigin) {
+  for (bool put : {false, true}) {
+    for (SeekRow r : SEEKS) {
+      SCOPED_TRACE((put ? "put " : "get ") + std::to_string(r.origin) + " " + std::to_string(r.direction) + " " +
+                   std::to_string(r.offset));
+      r.expected = r.origin == UNKNOWN_ORIGIN ? unknownOrigin : r.expected;
+      put ? b.SeekP(4) : b.SeekG(4);
+      auto seek = [&] {
+        return put ? b.SeekP(r.offset, r.origin, r.direction) : b.SeekG(r.offset, r.origin, r.direction);
+      };
+      if (r.expected < 0) {
+        EXPECT_THROW(seek(), SeekOutOfRangeException);
+      } else {
+        EXPECT_EQ(seek(), uint32_t(r.expected));
       }
-      EXPECT_EQ(put ? buffer.TellP() : buffer.TellG(), expected == REFUSED ? 4u : expected);
-      EXPECT_EQ(Content(buffer), "0123456789" + std::string(std::max<uint32_t>(buffer.Size(), 10) - 10, '\0'));
-      EXPECT_EQ(buffer.Size(), put && expected != REFUSED ? std::max<uint32_t>(expected, 10) : 10u);
+      EXPECT_EQ(put ? b.TellP() : b.TellG(), uint32_t(r.expected < 0 ? 4 : r.expected));
     }
   }
 }
 
-TEST(MemoryBuffer, ClearEndTruncatesAtThePutPositionAndReleasesChunks) {
-  MemoryBuffer buffer(1024);
-  std::string data = Pattern(3000);
-  buffer.PutAll(data.data(), 3000);
+} // namespace
+
+TEST(MemoryBuffer, ChunksComeOnDemandAndGoWithClearEndAndClearMemory) {
+  EXPECT_EQ(MemoryBuffer(0).ChunkSize(), 1024u);
+  MemoryBuffer buffer(1000);
+  std::string data = Pattern(2500);
+  buffer.PutAll(data.data(), 2500);
+  EXPECT_EQ(buffer.Capacity(), 3000u);
+  buffer.Clear();
+  buffer.PutAll(data.data(), 2500);
+  EXPECT_EQ(buffer.Capacity(), 3000u) << "Clear keeps the chunks";
   buffer.SeekG(2000);
-  buffer.SeekP(1000);
+  buffer.SeekP(1001);
   buffer.ClearEnd();
-  EXPECT_EQ(buffer.Capacity(), 1024u);
-  EXPECT_EQ(buffer.TellG(), 1000u);
-  EXPECT_EQ(Content(buffer), data.substr(0, 1000));
-  buffer.SeekP(0);
-  buffer.ClearEnd();
+  EXPECT_EQ(buffer.Capacity(), 2000u) << "the partly used last chunk stays";
+  EXPECT_EQ(buffer.TellG(), 1001u);
+  EXPECT_EQ(Content(buffer), data.substr(0, 1001));
+  buffer.ClearMemory();
   EXPECT_EQ(buffer.Capacity(), 0u);
-}
-
-TEST(MemoryBuffer, CopiesCrossChunksAndAdvanceTheGetPosition) {
-  MemoryBuffer buffer(7);
-  std::string data = Pattern(100);
-  buffer.PutAll(data.data(), 100);
-  buffer.SeekG(3);
-  std::string narrow;
-  EXPECT_EQ(buffer.Copy(narrow, 50), 50u);
-  EXPECT_EQ(narrow, data.substr(3, 50));
-  MemoryBuffer sink(5);
-  EXPECT_EQ(buffer.Copy(static_cast<ZEB::BaseBinaryStreamBuf&>(sink), 1000), 47u);
-  EXPECT_EQ(Content(sink), data.substr(53));
-  EXPECT_TRUE(buffer.EndOfFile());
-
-  std::u16string text = u"Chunk boundaries must not shift the text \u0416\u00E9";
-  MemoryBuffer units(7);
-  units.PutAll(text.data(), uint32_t(text.size() * 2));
-  units.PutAll("c", 1);
-  ZEB::WString wide;
-  EXPECT_EQ(units.Copy(wide, uint32_t(text.size() * 2 + 1)), text.size() * 2 + 1);
-  EXPECT_EQ(wide, text) << "an odd last byte is consumed, not converted";
-  EXPECT_TRUE(units.EndOfFile());
+  buffer.SetFromBuffer("new", 3);
+  EXPECT_EQ(buffer.TellP(), 3u);
+  EXPECT_EQ(Content(buffer), "new");
+  buffer.SetFromBuffer(nullptr, 5);
+  EXPECT_EQ(buffer.Size() + buffer.Capacity(), 0u);
 }
 
 TEST(MemoryBuffer, FailedChunkAllocationThrowsAndWritesNothingThroughIt) {
@@ -160,4 +128,89 @@ TEST(MemoryBuffer, RandomWalksMatchAModel) {
     ASSERT_TRUE(walk.Run(2000, [](int step) { return step % 10 == 0; },
                          [&] { return buffer.Capacity() >= buffer.Size(); }));
   }
+}
+
+TEST(StaticMemoryBuffer, ReadOnlyReadsAndCopies) {
+  StaticMemoryBuffer b(static_cast<void const*>(TEN.data()), 10);
+  EXPECT_TRUE(b.IsReadOnly());
+  char got[4];
+  EXPECT_EQ(b.Get(got, 4), 4u);
+  std::string narrow(got, 4);
+  EXPECT_EQ(b.Copy(narrow, 3), 3u);
+  EXPECT_EQ(narrow, "0123456");
+  ZEB::WString wide;
+  EXPECT_EQ(b.Copy(wide, 6), 3u);
+  EXPECT_EQ(wide, (ZEB::WString{u'7' | u'8' << 8}));
+  EXPECT_TRUE(b.EndOfFile());
+  // Bytes that do not fit are not reported as copied.
+  char small[3];
+  StaticMemoryBuffer full(small, 3);
+  b.SeekG(0);
+  EXPECT_THROW(b.Copy(static_cast<ZEB::BaseBinaryStreamBuf&>(full), 10), ZEB::BinaryStreamPutEOFException);
+  EXPECT_EQ(b.TellG(), 0u);
+}
+
+TEST(StaticMemoryBuffer, WritableCutsWritesAtItsEnd) {
+  char block[8] = {};
+  StaticMemoryBuffer b(block, 8);
+  EXPECT_EQ(b.Put(TEN.data(), 10), 8u);
+  b.SeekP(2);
+  EXPECT_THROW(b.PutAll("abcdefghij", 10), ZEB::BinaryStreamPutEOFException);
+  EXPECT_EQ(std::string(block, 8), "01abcdef") << "the bytes that fit stay written";
+  EXPECT_EQ(b.TellP(), 8u);
+}
+
+// The rows of a 10-byte buffer hold for a 10-byte window at 50 of a larger
+// buffer, positions counted from the window's start; there an unknown origin
+// (absolute position 0) throws.
+TEST(StaticMemoryBuffer, SeeksOfBothSidesAndInsideAWindow) {
+  char block[10] = {};
+  StaticMemoryBuffer b(block, 10);
+  CheckSeeks(b, 0);
+  MemoryBuffer inner(std::string(100, 'x').data(), 100);
+  SubBinaryStreamBuf window(50, 60, inner);
+  CheckSeeks(window, -1);
+  EXPECT_EQ(inner.TellG(), 54u);
+}
+
+TEST(SubBinaryStreamBuf, ReadsStopAtTheEndWritesDoNot) {
+  std::string bytes = Pattern(1000);
+  MemoryBuffer inner(bytes.data(), 1000);
+  SubBinaryStreamBuf window(100, 200, inner);
+  EXPECT_EQ(window.Size(), 100u);
+  std::string got(500, '\0');
+  EXPECT_EQ(window.Get(&got[0], 500), 100u);
+  EXPECT_EQ(got.substr(0, 100), bytes.substr(100, 100));
+  EXPECT_TRUE(window.EndOfFile());
+  window.SeekG(90);
+  std::string copied;
+  EXPECT_EQ(window.Copy(copied, 50), 10u);
+  EXPECT_EQ(copied, bytes.substr(190, 10));
+  inner.SeekP(200);
+  EXPECT_EQ(window.Put("XYZ", 3), 3u);
+  EXPECT_EQ(inner.TellP(), 203u) << "written past the window's end";
+}
+
+TEST(StaticMemoryBuffer, UnsupportedOperationsThrowStandardExceptions) {
+  MemoryBuffer inner(TEN.data(), 10);
+  StaticMemoryBuffer fixed(static_cast<void const*>(TEN.data()), 10);
+  SubBinaryStreamBuf window(2, 8, inner);
+  std::pair<char const*, std::function<void()>> const rows[] = {
+      {"StaticMemoryBuffer::Put: Buffer is const!", [&] { fixed.Put("x", 1); }},
+      {"StaticMemoryBuffer::TellP: Buffer is const!", [&] { fixed.TellP(); }},
+      {"StaticMemoryBuffer::SeekP: Buffer is const!", [&] { fixed.SeekP(0); }},
+      {"StaticMemoryBuffer::Clear: Not implemented!", [&] { fixed.ClearMemory(); }},
+      {"StaticMemoryBuffer::ClearEnd: Not implemented!", [&] { fixed.ClearEnd(); }},
+      {"SubBinaryStreamBuf::Clear: Not implemented!", [&] { window.Clear(); }},
+      {"SubBinaryStreamBuf::ClearEnd: Not implemented!", [&] { window.ClearEnd(); }},
+  };
+  for (auto const& [text, action] : rows)
+    try {
+      action();
+      ADD_FAILURE() << text << ": nothing thrown";
+    } catch (std::logic_error const& e) {
+      EXPECT_STREQ(e.what(), text);
+    }
+  EXPECT_EQ(TEN, "0123456789");
+  EXPECT_EQ(inner.Size(), 10u);
 }
