@@ -36,16 +36,20 @@ std::string Bytes(void const* at, uint64_t n) { return std::string(static_cast<c
 class MemoryMapFileTest : public ::testing::Test {
 protected:
   ZEBTest::TempDir dir{"mmap"};
+  std::string const path = dir.Child("file.bin");
   std::string Make(Kind kind) {
-    std::filesystem::remove(dir.Child("file.bin"));
+    std::filesystem::remove(path);
     if (kind != MISSING)
       dir.WriteFile("file.bin", ContentOf(kind));
-    return dir.Child("file.bin");
+    return path;
   }
-  // A view refused with `error`, the file named.
+  // `action` throws `type` with message `id` naming the file, and `error`.
+  template <class Action>
+  ::testing::AssertionResult Refused(Action&& action, std::type_info const& type, int id, unsigned error) {
+    return Raised(Catch(action), type, id, {path}, error);
+  }
   ::testing::AssertionResult ViewRefused(Map& map, uint64_t offset, uint32_t size, unsigned error) {
-    return Raised(Catch([&] { map.GetView(offset, size); }), typeid(FileException), ZEBFileMsg::CANNOT_GET_VIEW,
-                  {dir.Child("file.bin")}, error);
+    return Refused([&] { map.GetView(offset, size); }, typeid(FileException), ZEBFileMsg::CANNOT_GET_VIEW, error);
   }
 };
 
@@ -80,10 +84,9 @@ TEST_F(MemoryMapFileTest, OpenModesOnEveryKindOfFile) {
     EXPECT_FALSE(map.IsOpen());
     EXPECT_EQ(dir.ReadFile("file.bin"), expected);
   }
-  std::string path = Make(MISSING);
-  Map missing(path);
-  EXPECT_TRUE(Raised(Catch([&] { missing.Open(Map::READ); }), typeid(FileCannotOpenException),
-                     ZEBFileMsg::CANNOT_OPEN_READ_ONLY, {path}, ERROR_FILE_NOT_FOUND));
+  Map missing(Make(MISSING));
+  EXPECT_TRUE(Refused([&] { missing.Open(Map::READ); }, typeid(FileCannotOpenException),
+                      ZEBFileMsg::CANNOT_OPEN_READ_ONLY, ERROR_FILE_NOT_FOUND));
   EXPECT_FALSE(missing.IsOpen());
 }
 
@@ -95,14 +98,16 @@ TEST_F(MemoryMapFileTest, SharingAgainstASecondOpen) {
                     {Map::READ, Map::READ_WRITE, ZEBFileMsg::CANNOT_OPEN_WRITE_ONLY},
                     {Map::READ_WRITE, Map::READ, ZEBFileMsg::CANNOT_OPEN_READ_ONLY},
                     {Map::CREATE, Map::READ_WRITE, ZEBFileMsg::CANNOT_OPEN_WRITE_ONLY}};
-  std::string path = Make(SMALL);
+  Make(SMALL);
   for (Row const& r : rows) {
     SCOPED_TRACE(std::to_string(r.first) + " then " + std::to_string(r.second));
     Map first(path), second(path);
     first.Open(r.first);
-    ZEBTest::Thrown t = Catch([&] { second.Open(r.second); });
-    if (r.id >= 0) {
-      EXPECT_TRUE(Raised(t, typeid(FileCannotOpenException), r.id, {path}, ERROR_SHARING_VIOLATION));
+    if (r.id < 0) {
+      second.Open(r.second);
+    } else {
+      EXPECT_TRUE(Refused([&] { second.Open(r.second); }, typeid(FileCannotOpenException), r.id,
+                          ERROR_SHARING_VIOLATION));
     }
     EXPECT_EQ(second.IsOpen(), r.id < 0);
   }
@@ -151,14 +156,13 @@ TEST_F(MemoryMapFileTest, ResizeAndDataWrittenThroughViews) {
   map.Open(Map::READ_WRITE);
   map.Resize(0);
   EXPECT_TRUE(ViewRefused(map, 0, 0, ERROR_ACCESS_DENIED));
-  EXPECT_TRUE(Raised(Catch([&] { map.Open(Map::OpenMode(7)); }), typeid(FileCannotOpenException),
-                     ZEBFileMsg::CANNOT_OPEN_WRITE_ONLY, {dir.Child("file.bin")}, ERROR_INVALID_PARAMETER));
+  EXPECT_TRUE(Refused([&] { map.Open(Map::OpenMode(7)); }, typeid(FileCannotOpenException),
+                      ZEBFileMsg::CANNOT_OPEN_WRITE_ONLY, ERROR_INVALID_PARAMETER));
   EXPECT_TRUE(map.IsOpen()) << "an invalid mode changes nothing";
 }
 
 TEST_F(MemoryMapFileTest, DeleteOpenMissingAndHeldFiles) {
-  std::string path = Make(SMALL);
-  Map map(path);
+  Map map(Make(SMALL));
   map.Open(Map::READ_WRITE);
   map.GetView(0, 0);
   map.Delete();
@@ -167,7 +171,6 @@ TEST_F(MemoryMapFileTest, DeleteOpenMissingAndHeldFiles) {
   EXPECT_NO_THROW(map.Delete()) << "a missing name is left alone";
   Map holder(Make(SMALL));
   holder.Open(Map::READ);
-  EXPECT_TRUE(Raised(Catch([&] { map.Delete(); }), typeid(FileException), ZEBFileMsg::CANNOT_DELETE, {path},
-                     ERROR_SHARING_VIOLATION));
+  EXPECT_TRUE(Refused([&] { map.Delete(); }, typeid(FileException), ZEBFileMsg::CANNOT_DELETE, ERROR_SHARING_VIOLATION));
   EXPECT_TRUE(dir.Exists("file.bin"));
 }
