@@ -134,12 +134,9 @@ BinaryStreamParser::FetchMode ModeOf(Op op) {
 }
 
 struct Call {
-  Call(Op op, std::string arg = {}, std::string skip = {}, bool dropNulls = false, bool space = false)
-      : op(op), arg(std::move(arg)), skip(std::move(skip)), dropNulls(dropNulls), space(space) {}
   Op op;
-  std::string arg; // the delimiter or set (TO forms take its first byte)
-  std::string skip;
-  bool dropNulls, space, keyword = true, clearRecord = true;
+  std::string arg, skip; // the delimiter or set (TO forms take its first byte); the bytes to skip
+  bool dropNulls = false, space = false, keyword = true, clearRecord = true;
   uint32_t count = 0; // FETCH
 };
 
@@ -277,10 +274,10 @@ void CompareWithModel(uint32_t seed, SourceKind kind) {
     bool setForm = ModeOf(op) != BinaryStreamParser::TO;
     std::string delimiter = RandomString(rng, "aAbB-x\xC9]", 1 + rng() % 4);
     std::string set = RandomString(rng, std::string("aAbB-\0\xE9}", 8), rng() % 3);
-    Call c(op, setForm ? set : delimiter, RandomString(rng, "aB-x", rng() % 3), rng() % 2 == 0, rng() % 2 == 0);
-    c.keyword = rng() % 2 == 0 || IsOut(op);
-    c.count = rng() % 2 ? rng() % 8 : rng() % (2 * BLOCK);
-    c.clearRecord = rng() % 2 == 0;
+    std::string skip = RandomString(rng, "aB-x", rng() % 3);
+    uint32_t count = rng() % 2 ? rng() % 8 : rng() % (2 * BLOCK);
+    bool dropNulls = rng() % 2 == 0, space = rng() % 2 == 0, keyword = rng() % 2 == 0 || IsOut(op);
+    Call const c{op, setForm ? set : delimiter, skip, dropNulls, space, keyword, rng() % 2 == 0, count};
     SCOPED_TRACE("seed " + std::to_string(seed) + " step " + std::to_string(step) + " op " +
                  std::to_string(static_cast<int>(op)));
     std::string out = "untouched", passed;
@@ -350,7 +347,7 @@ TEST_P(BinaryStreamParserTest, OutputBuffersAndEmptyDelimiters) {
   std::string out = "old";
   Holder none;
   for (Op op : {Op::BEYOND_OUT, Op::BEYOND_KW, Op::INTO_TO, Op::INTO_BEYOND})
-    EXPECT_FALSE(Apply(p, {op, ""}, out, none)) << static_cast<int>(op);
+    EXPECT_FALSE(Apply(p, {op, "", ""}, out, none)) << static_cast<int>(op);
   EXPECT_EQ(out + Keyword(p) + Record(p), "oldaa");
   EXPECT_FALSE(none);
   EXPECT_EQ(p.GetCurrentStreamOffset(), 1u);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -41,14 +42,11 @@ std::string ReadAll(DiskBuffer& buffer) {
   return bytes;
 }
 
-// The n of ZEBDiskBuffer-<pid>-<n>.tmp, or -1 when the name has another form.
+// The n of ZEBDiskBuffer-<pid>-<n>.tmp at the end of `name`, or -1.
 long NameNumber(std::string const& name) {
-  std::string head = NAME_PREFIX + std::to_string(_getpid()) + "-";
-  std::size_t at = name.find(head);
-  if (at == std::string::npos || name.size() < at + head.size() + 5 || name.compare(name.size() - 4, 4, ".tmp") != 0)
-    return -1;
-  std::string digits = name.substr(at + head.size(), name.size() - at - head.size() - 4);
-  return digits.find_first_not_of("0123456789") == std::string::npos ? std::stol(digits) : -1;
+  std::smatch match;
+  std::regex form(NAME_PREFIX + std::to_string(_getpid()) + "-([0-9]+)\\.tmp$");
+  return std::regex_search(name, match, form) ? std::stol(match[1]) : -1;
 }
 
 // A test's own directory, and the temporary files of disk buffers in it.
@@ -186,10 +184,7 @@ TEST_F(DiskBufferTest, FailedWindowReloadLeavesTheBufferConsistent) {
 // The file never holds more than the data: ClearEnd cuts it, and a window
 // left beyond a new end is not written back.
 TEST_F(DiskBufferTest, RandomWalksMatchAModel) {
-  struct Row {
-    uint32_t cache, chunk;
-    int steps;
-  } const rows[] = {{0, 1024, 3000}, {1, 1024, 3000}, {7, 3, 3000}, {4096, 1000, 3000}, {262144, 32768, 1500}};
+  struct Row { uint32_t cache, chunk; int steps; } const rows[] = {{0, 1024, 3000}, {1, 1024, 3000}, {7, 3, 3000}, {4096, 1000, 3000}, {262144, 32768, 1500}};
   for (Row const& row : rows) {
     for (unsigned seed : {1u, 2u}) {
       SCOPED_TRACE("cache " + std::to_string(row.cache) + ", chunk " + std::to_string(row.chunk) + ", seed " +

@@ -38,12 +38,7 @@ std::string Content(Buf& buffer) {
 
 // A seek on a side of a 10-byte buffer standing at 4: the position reached,
 // or -1 for SeekOutOfRangeException (the position then stays at 4).
-struct SeekRow {
-  Buf::Origin origin;
-  Buf::Direction direction;
-  uint32_t offset;
-  int64_t expected;
-};
+struct SeekRow { Buf::Origin origin; Buf::Direction direction; uint32_t offset; int64_t expected; };
 
 Buf::Origin const UNKNOWN_ORIGIN = static_cast<Buf::Origin>(9);
 
@@ -162,35 +157,31 @@ TEST(StaticMemoryBuffer, WritableCutsWritesAtItsEnd) {
 
 // The rows of a 10-byte buffer hold for a 10-byte window at 50 of a larger
 // buffer, positions counted from the window's start; there an unknown origin
-// (absolute position 0) throws.
+// (absolute position 0) throws. Reads stop at the window's end, writes do not.
 TEST(StaticMemoryBuffer, SeeksOfBothSidesAndInsideAWindow) {
   char block[10] = {};
   StaticMemoryBuffer b(block, 10);
   CheckSeeks(b, 0);
-  MemoryBuffer inner(std::string(100, 'x').data(), 100);
+  std::string bytes = Pattern(100);
+  MemoryBuffer inner(bytes.data(), 100);
   SubBinaryStreamBuf window(50, 60, inner);
   CheckSeeks(window, -1);
   EXPECT_EQ(inner.TellG(), 54u);
-}
-
-TEST(SubBinaryStreamBuf, ReadsStopAtTheEndWritesDoNot) {
-  std::string bytes = Pattern(1000);
-  MemoryBuffer inner(bytes.data(), 1000);
-  SubBinaryStreamBuf window(100, 200, inner);
-  EXPECT_EQ(window.Size(), 100u);
-  std::string got(500, '\0');
-  EXPECT_EQ(window.Get(&got[0], 500), 100u);
-  EXPECT_EQ(got.substr(0, 100), bytes.substr(100, 100));
+  std::string got(50, '\0');
+  EXPECT_EQ(window.Get(&got[0], 50), 6u);
+  EXPECT_EQ(got.substr(0, 6), bytes.substr(54, 6));
   EXPECT_TRUE(window.EndOfFile());
-  window.SeekG(90);
+  window.SeekG(8);
   std::string copied;
-  EXPECT_EQ(window.Copy(copied, 50), 10u);
-  EXPECT_EQ(copied, bytes.substr(190, 10));
-  inner.SeekP(200);
+  EXPECT_EQ(window.Copy(copied, 50), 2u);
+  EXPECT_EQ(copied, bytes.substr(58, 2));
+  window.SeekP(9);
   EXPECT_EQ(window.Put("XYZ", 3), 3u);
-  EXPECT_EQ(inner.TellP(), 203u) << "written past the window's end";
+  EXPECT_EQ(inner.TellP(), 62u) << "written past the window's end";
 }
 
+// A read-only buffer is never written through; what the buffers do not
+// support throws.
 TEST(StaticMemoryBuffer, UnsupportedOperationsThrowStandardExceptions) {
   MemoryBuffer inner(TEN.data(), 10);
   StaticMemoryBuffer fixed(static_cast<void const*>(TEN.data()), 10);

@@ -58,12 +58,7 @@ protected:
 // READ maps the file's own size (an empty file: no view); the writing modes
 // map at least one granularity, growing the file; CREATE empties it.
 TEST_F(MemoryMapFileTest, OpenModesOnEveryKindOfFile) {
-  struct Row {
-    Map::OpenMode mode;
-    Kind kind;
-    uint64_t size;
-    bool kept; // the file's bytes stay
-  } const rows[] = {
+  struct Row { Map::OpenMode mode; Kind kind; uint64_t size; bool kept; /* the file's bytes stay */ } const rows[] = {
       {Map::READ, EMPTY, 0, true},          {Map::READ, SMALL, 100, true},         {Map::READ, LARGE, 3 * G + 5, true},
       {Map::READ_WRITE, MISSING, G, false}, {Map::READ_WRITE, EMPTY, G, true},     {Map::READ_WRITE, SMALL, G, true},
       {Map::READ_WRITE, LARGE, 3 * G + 5, true}, {Map::CREATE, MISSING, G, false}, {Map::CREATE, EMPTY, G, false},
@@ -91,10 +86,7 @@ TEST_F(MemoryMapFileTest, OpenModesOnEveryKindOfFile) {
 }
 
 TEST_F(MemoryMapFileTest, SharingAgainstASecondOpen) {
-  struct Row {
-    Map::OpenMode first, second;
-    int id; // -1: the second open succeeds
-  } const rows[] = {{Map::READ, Map::READ, -1},
+  struct Row { Map::OpenMode first, second; int id; /* -1: the second open succeeds */ } const rows[] = {{Map::READ, Map::READ, -1},
                     {Map::READ, Map::READ_WRITE, ZEBFileMsg::CANNOT_OPEN_WRITE_ONLY},
                     {Map::READ_WRITE, Map::READ, ZEBFileMsg::CANNOT_OPEN_READ_ONLY},
                     {Map::CREATE, Map::READ_WRITE, ZEBFileMsg::CANNOT_OPEN_WRITE_ONLY}};

@@ -1,5 +1,6 @@
-// The progress buffers: the update chunk and its floor, when each buffer
-// reports and what, a maximum of 0, and copies that pass uncounted.
+// The progress buffers: when each reports and what (every total over the most
+// reports bytes, at least 4096), a maximum of 0, and copies that pass
+// uncounted.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -17,31 +18,8 @@ struct Recorder : ZEB::LogEntryCallInterface {
   void ReportProgress(double fractionDone) override { reports.push_back(fractionDone); }
   std::vector<double> reports;
 };
-struct Chunked : OProgressBuffer { // the protected setter of the update chunk
-  using OProgressBuffer::OProgressBuffer;
-  using OProgressBuffer::UpdateChunk;
-};
 
 } // namespace
-
-TEST(ProgressBuffer, UpdateChunkIsTotalOverReportsWithAFloor) {
-  MemoryBuffer inner(std::string(200000, 'x').data(), 200000);
-  // An input buffer with total 0 takes the wrapped buffer's size, 200000.
-  struct Row { uint32_t total, maxReports, chunk, inputChunk; } const rows[] = {
-      {1000000, 100, 10000, 10000}, {10000, 100, 4096, 4096}, {1000000, 0, 10000, 10000},
-      {1000000, 10, 100000, 100000}, {0, 100, 4096, 4096}, {0, 10, 4096, 20000}};
-  for (Row const& r : rows) {
-    SCOPED_TRACE(std::to_string(r.total) + " / " + std::to_string(r.maxReports));
-    EXPECT_EQ(OProgressBuffer(inner, Sink(), r.total, r.maxReports).UpdateChunk(), r.chunk);
-    EXPECT_EQ(IProgressBuffer(inner, Sink(), r.total, r.maxReports).UpdateChunk(), r.inputChunk);
-  }
-  Chunked o(inner, Sink(), 1000000);
-  EXPECT_EQ(o.UpdateChunk(), 10000u) << "100 reports by default";
-  o.UpdateChunk(100);
-  EXPECT_EQ(o.UpdateChunk(), 4096u);
-  o.UpdateChunk(5000);
-  EXPECT_EQ(o.UpdateChunk(), 5000u);
-}
 
 // Writes of `count` bytes, alternately Put and PutAll: the reports.
 TEST(OProgressBuffer, ReportsTheFractionWrittenEveryChunk) {
@@ -74,7 +52,7 @@ TEST(OProgressBuffer, ReportsTheFractionWrittenEveryChunk) {
 TEST(IProgressBuffer, ReportsThePositionWhereAReadBegins) {
   MemoryBuffer inner(std::string(1048576, 'r').data(), 1048576);
   auto* recorder = new Recorder;
-  IProgressBuffer in(inner, Sink(recorder), 1048576, 100);
+  IProgressBuffer in(inner, Sink(recorder), 0, 100); // a total of 0: the wrapped buffer's size
   EXPECT_EQ(in.UpdateChunk(), 10485u);
   std::string piece(65536, '\0');
   in.GetAll(&piece[0], 65536);
