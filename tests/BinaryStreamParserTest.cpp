@@ -354,23 +354,11 @@ TEST_P(BinaryStreamParserTest, RecordCopies) {
   EXPECT_EQ(p.GetRecordFetchingSize(), 0u);
 }
 
-// A seek leaves in the record buffer the bytes passed since the last block
-// start; Reset keeps the record buffer.
-TEST_P(BinaryStreamParserTest, SeekAndReset) {
-  std::string data(10000, 'a');
-  for (std::size_t i = 0; i < data.size(); ++i)
-    data[i] = static_cast<char>('a' + (i * 7) % 26);
-  BinaryStreamParser p(Over(data), true);
-  p.SetRecordFetching(true);
-  for (uint32_t position : {1u, 4095u, 4096u, 4097u, 8192u, 10000u, 0u}) {
-    SCOPED_TRACE("position " + std::to_string(position));
-    p.Seek(position);
-    EXPECT_EQ(p.GetCurrentStreamOffset(), position);
-    EXPECT_EQ(p.GetCurrentChar(), position < data.size() ? static_cast<unsigned char>(data[position]) : 0);
-    uint32_t blockStart = position == 0 ? 0 : (position - 1) / BLOCK * BLOCK;
-    EXPECT_EQ(Record(p), data.substr(blockStart, position - blockStart));
-  }
-  p.Seek(10001); // past the end inside the last block: at the end of the data
+// A seek past the end inside the last block stops at the end, one further
+// is refused (the model checks the others); Reset keeps the record buffer.
+TEST_P(BinaryStreamParserTest, SeekPastTheEndAndReset) {
+  BinaryStreamParser p(Over(std::string(10000, 'a')), true);
+  p.Seek(10001);
   EXPECT_EQ(p.GetCurrentStreamOffset(), 10000u);
   EXPECT_THROW(p.Seek(20000), SeekOutOfRangeException);
   ZEB::BinaryStreamT<unsigned> stream(Over("abcdef"));
