@@ -87,17 +87,6 @@ TEST_F(DiskBufferTest, AFileIsMadeOnlyWhenTheCacheOverflowsAndGoesWithClear) {
   EXPECT_EQ(Content(second), "new");
 }
 
-// A failed open passes through and leaves no file; the next access opens.
-TEST_F(DiskBufferTest, FailedOpenLeavesNoFile) {
-  if (!ZEBPlatform::FailNext(ZEBPlatform::Call::Open, EMFILE))
-    GTEST_SKIP() << "made by the POSIX layer's fault injection";
-  DiskBuffer buffer(Dir(), 0, 0);
-  EXPECT_EQ(Catch([&] { buffer.PutAll("abc", 3); }).type, typeid(ZEBFile::FileCannotOpenException));
-  EXPECT_TRUE(TempFiles().empty());
-  buffer.PutAll("abc", 3);
-  EXPECT_EQ(Content(buffer), "abc");
-}
-
 // A disk filling up in the middle of a long write: the error names the file,
 // what was taken stays readable, the buffer stays usable, and the file goes
 // with the buffer.
@@ -128,15 +117,21 @@ TEST_F(DiskBufferTest, DiskFillingUpHalfWayKeepsWhatWasTaken) {
   }
 }
 
-// A read failing while the window is reloaded: the exception passes, and the
-// buffer still gives every byte afterwards.
-TEST_F(DiskBufferTest, FailedWindowReloadLeavesTheBufferConsistent) {
+// Failures of the file pass through: a failed open leaves no file, a read
+// failing while the window is reloaded leaves every byte readable.
+TEST_F(DiskBufferTest, FailuresOfTheFileLeaveTheBufferConsistent) {
+  if (!ZEBPlatform::FailNext(ZEBPlatform::Call::Open, EMFILE))
+    GTEST_SKIP() << "made by the POSIX layer's fault injection";
+  DiskBuffer unopened(Dir(), 0, 0);
+  EXPECT_EQ(Catch([&] { unopened.PutAll("abc", 3); }).type, typeid(ZEBFile::FileCannotOpenException));
+  EXPECT_TRUE(TempFiles().empty());
+  unopened.PutAll("abc", 3);
+  EXPECT_EQ(Content(unopened), "abc");
   DiskBuffer buffer(Dir(), 1024, 4096);
   std::string data = Pattern(20000), got(1100, '\0');
   buffer.PutAll(data.data(), 20000);
   buffer.SeekG(0);
-  if (!ZEBPlatform::FailNext(ZEBPlatform::Call::Read, EIO, 1))
-    GTEST_SKIP() << "made by the POSIX layer's fault injection";
+  ASSERT_TRUE(ZEBPlatform::FailNext(ZEBPlatform::Call::Read, EIO, 1));
   ZEBTest::Thrown t = Catch([&] { buffer.Get(&got[0], 100); }); // from the file, then the reload fails
   EXPECT_EQ(t.id, int(ZEBFileMsg::CANNOT_READ));
   EXPECT_EQ(buffer.TellG(), 100u);
@@ -167,12 +162,10 @@ TEST_F(DiskBufferTest, RandomWalksMatchAModel) {
 // it is: the buffer takes the next free number, only its owner may use it,
 // and it leaves nothing.
 TEST_F(DiskBufferTest, NamesAlreadyTakenAreSkippedAndKept) {
-  long n = 0;
-  {
-    DiskBuffer probe(Dir(), 0, 0);
-    probe.PutAll("p", 1);
-    n = NameNumber(probe.FileName());
-  }
+  DiskBuffer probe(Dir(), 0, 0);
+  probe.PutAll("p", 1);
+  long n = NameNumber(probe.FileName());
+  probe.Clear();
   ZEBTest::TempDir elsewhere("victim");
   elsewhere.WriteFile("victim.txt", "keep me");
   std::error_code noLink;
@@ -196,15 +189,14 @@ TEST_F(DiskBufferTest, NamesAlreadyTakenAreSkippedAndKept) {
   EXPECT_TRUE(noLink || fs::is_symlink(Numbered(n + 1)));
   // The next 100 names all taken: the open fails instead of trying forever,
   // and a later access takes the name after them.
-  DiskBuffer buffer(Dir(), 0, 0);
-  buffer.PutAll("p", 1);
-  long m = NameNumber(buffer.FileName());
-  buffer.Clear();
+  probe.PutAll("p", 1);
+  long m = NameNumber(probe.FileName());
+  probe.Clear();
   for (long k = m + 1; k <= m + 100; ++k)
     std::ofstream(Numbered(k), std::ios::binary) << k;
-  EXPECT_TRUE(ZEBTest::Raised(Catch([&] { buffer.PutAll("x", 1); }), typeid(ZEBFile::FileCannotOpenException),
+  EXPECT_TRUE(ZEBTest::Raised(Catch([&] { probe.PutAll("x", 1); }), typeid(ZEBFile::FileCannotOpenException),
                               ZEBFileMsg::CANNOT_OPEN_WRITE_ONLY, {*ZEBFile::PathT<char>(Numbered(m + 100).string())},
                               ERROR_FILE_EXISTS));
-  buffer.PutAll("y", 1);
+  probe.PutAll("y", 1);
   EXPECT_TRUE(fs::exists(Numbered(m + 101)));
 }

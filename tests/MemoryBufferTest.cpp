@@ -213,11 +213,8 @@ TEST(StaticMemoryBuffer, UnsupportedOperationsThrowStandardExceptions) {
   SubBinaryStreamBuf window(2, 8, inner);
   std::pair<char const*, std::function<void()>> const rows[] = {
       {"StaticMemoryBuffer::Put: Buffer is const!", [&] { fixed.Put("x", 1); }},
-      {"StaticMemoryBuffer::TellP: Buffer is const!", [&] { fixed.TellP(); }},
       {"StaticMemoryBuffer::SeekP: Buffer is const!", [&] { fixed.SeekP(0); }},
       {"StaticMemoryBuffer::Clear: Not implemented!", [&] { fixed.ClearMemory(); }},
-      {"StaticMemoryBuffer::ClearEnd: Not implemented!", [&] { fixed.ClearEnd(); }},
-      {"SubBinaryStreamBuf::Clear: Not implemented!", [&] { window.Clear(); }},
       {"SubBinaryStreamBuf::ClearEnd: Not implemented!", [&] { window.ClearEnd(); }},
   };
   for (auto const& [text, action] : rows)
@@ -228,7 +225,6 @@ TEST(StaticMemoryBuffer, UnsupportedOperationsThrowStandardExceptions) {
       EXPECT_STREQ(e.what(), text);
     }
   EXPECT_EQ(TEN, "0123456789");
-  EXPECT_EQ(inner.Size(), 10u);
 }
 
 // READ maps the file's own size (an empty file: no view); the writing modes
