@@ -89,7 +89,7 @@ std::string Record(BinaryStreamParser& p) {
   return out;
 }
 
-// Every fetch form, named for the table rows and the model.
+// Every fetch form, named for the model and the tests.
 enum class Op { FETCH, TO_KW, TO_OUT, BEYOND_KW, BEYOND_OUT, UNTIL_KW, UNTIL_OUT, UNTIL_NOT_KW, UNTIL_NOT_OUT,
                 INTO_TO, INTO_BEYOND, INTO_UNTIL, INTO_UNTIL_NOT, COUNT };
 

@@ -143,15 +143,14 @@ TEST_F(DiskBufferTest, FailuresOfTheFileLeaveTheBufferConsistent) {
 // The file never holds more than the data: ClearEnd cuts it, and a window
 // left beyond a new end is not written back.
 TEST_F(DiskBufferTest, RandomWalksMatchAModel) {
-  struct Row { uint32_t cache, chunk; int steps; } const rows[] = {{0, 1024, 3000}, {1, 1024, 3000}, {7, 3, 3000}, {4096, 1000, 3000}, {262144, 32768, 1500}};
+  struct Row { uint32_t cache, chunk; } const rows[] = {{0, 1024}, {1, 1024}, {7, 3}, {4096, 1000}, {262144, 32768}};
   for (Row const& row : rows) {
     for (unsigned seed : {1u, 2u}) {
-      SCOPED_TRACE("cache " + std::to_string(row.cache) + ", chunk " + std::to_string(row.chunk) + ", seed " +
-                   std::to_string(seed));
+      SCOPED_TRACE(::testing::Message() << "cache " << row.cache << ", chunk " << row.chunk << ", seed " << seed);
       {
         DiskBuffer buffer(Dir(), row.chunk, row.cache);
         ZEBTest::BufferWalk walk(buffer, row.cache, seed * 7919 + row.cache, false);
-        ASSERT_TRUE(walk.Run(row.steps, [&] { return FileSize() <= buffer.Size(); }));
+        ASSERT_TRUE(walk.Run(row.cache > 65536 ? 1500 : 3000, [&] { return FileSize() <= buffer.Size(); }));
       }
       EXPECT_TRUE(TempFiles().empty());
     }

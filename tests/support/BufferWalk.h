@@ -102,9 +102,8 @@ private:
   ::testing::AssertionResult SameContent() {
     std::string all = Content(m_Buffer);
     auto diff = std::mismatch(all.begin(), all.end(), m_Bytes.begin(), m_Bytes.end());
-    if (all == m_Bytes)
-      return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "content differs at " << (diff.first - all.begin());
+    return all == m_Bytes ? ::testing::AssertionSuccess()
+                          : ::testing::AssertionFailure() << "content differs at " << (diff.first - all.begin());
   }
 
   unsigned Pick(unsigned bound) { return std::uniform_int_distribution<unsigned>(0, bound - 1)(m_Random); }
@@ -142,7 +141,7 @@ private:
       for (char16_t unit : wide)
         got += {char(unit & 0xFF), char(unit >> 8)};
     } else {
-      ZEBFile::MemoryBuffer sink(7);
+      ZEBFile::MemoryBuffer sink(1000);
       n = m_Buffer.Copy(static_cast<ZEB::BaseBinaryStreamBuf&>(sink), count);
       sink.Copy(got, sink.Size());
     }
