@@ -43,7 +43,9 @@ protected:
 
 } // namespace
 
-TEST_F(CFileTest, OpenModesCreateKeepOrTruncate) {
+// Open modes create, keep or truncate; an exact read past the end throws and
+// leaves the position, the system's pointer included.
+TEST_F(CFileTest, OpenModesAndExactReads) {
   File file(Path("modes.bin"));
   EXPECT_EQ(file.Open(File::CREATE), 0u);
   EXPECT_EQ(file.Write("hello world", 1, 11), 11u);
@@ -52,9 +54,16 @@ TEST_F(CFileTest, OpenModesCreateKeepOrTruncate) {
   file.Write("J", 1, 1);
   EXPECT_EQ(file.Open(File::READ), 11u) << "a reopen closes the handle held first";
   EXPECT_FALSE(file.Writable());
-  char bytes[11];
+  char bytes[16];
   EXPECT_EQ(file.Read(bytes, 1, 11, true), 11u);
   EXPECT_EQ(std::string(bytes, 11), "Jello world");
+  file.Seek(4, File::FROM_BEGIN, File::FORWARD);
+  for (uint32_t count : {16u, 8u})
+    EXPECT_TRUE(FileError(Catch([&] { file.Read(bytes, 1, count, true); }), typeid(FileException),
+                          ZEBFileMsg::CANNOT_READ, 91, ERROR_HANDLE_EOF, file));
+  EXPECT_EQ(file.Tell(), 4u);
+  EXPECT_EQ(file.Read(bytes, 1, 16, false), 7u);
+  EXPECT_EQ(std::string(bytes, 7), "o world");
   EXPECT_EQ(file.Open(File::CREATE), 0u) << "CREATE truncates";
   EXPECT_EQ(File(Path("fresh.bin")).Open(File::READ_WRITE), 0u);
   EXPECT_TRUE(fs::exists(Path("fresh.bin"))) << "READ_WRITE creates a missing file";
@@ -111,20 +120,6 @@ TEST_F(CFileTest, EveryHintWritesAndOnlyDeleteOnCloseRemovesTheFile) {
   }
 }
 
-TEST_F(CFileTest, ExactReadPastTheEndThrowsAndLeavesThePosition) {
-  File file(Path("short.bin"));
-  file.Open(File::CREATE);
-  file.Write("0123456789", 1, 10);
-  file.Seek(4, File::FROM_BEGIN, File::FORWARD);
-  char bytes[16] = {};
-  for (uint32_t count : {16u, 7u})
-    EXPECT_TRUE(FileError(Catch([&] { file.Read(bytes, 1, count, true); }), typeid(FileException),
-                          ZEBFileMsg::CANNOT_READ, 91, ERROR_HANDLE_EOF, file));
-  EXPECT_EQ(file.Tell(), 4u);
-  EXPECT_EQ(file.Read(bytes, 1, 16, false), 6u) << "the system's pointer was put back too";
-  EXPECT_EQ(std::string(bytes, 6), "456789");
-}
-
 TEST_F(CFileTest, SeekRangeRules) {
   auto const F = File::FORWARD, B = File::BACKWARD, ODD = File::Direction(7);
   uint32_t const BEGIN = File::FROM_BEGIN, CURRENT = File::FROM_CURRENT, END = File::FROM_END;
@@ -149,7 +144,7 @@ TEST_F(CFileTest, SeekRangeRules) {
   }
 }
 
-TEST_F(CFileTest, SizesFollowSeeksSetSizeAndGrow) {
+TEST_F(CFileTest, SizesUpToTheFourGibibyteLimit) {
   File file(Path("sparse.bin"));
   file.Open(File::CREATE);
   file.Write("abcd", 1, 4);
@@ -167,13 +162,9 @@ TEST_F(CFileTest, SizesFollowSeeksSetSizeAndGrow) {
   EXPECT_EQ(file.Size(), 8u);
   file.Close();
   EXPECT_EQ(dir.ReadFile("sparse.bin"), std::string("ab") + std::string(6, '\0'));
-}
-
-// Positions stop at 0xFFFFFFFF: a seek past it is a seek error, a write that
-// would cross it writes nothing; neither moves the position.
-TEST_F(CFileTest, FourGibibyteLimit) {
-  File file(Path("limit.bin"));
-  file.Open(File::CREATE);
+  // Positions stop at 0xFFFFFFFF: a seek past it is a seek error, a write that
+  // would cross it writes nothing; neither moves the position.
+  file.Open(File::READ_WRITE);
   file.Seek(0xFFFFFFF0u, File::FROM_BEGIN, File::FORWARD);
   EXPECT_TRUE(FileError(Catch([&] { file.Seek(0x20, File::FROM_CURRENT, File::FORWARD); }), typeid(FileException),
                         ZEBFileMsg::CANNOT_SEEK, 79, ZEBTest::ANY_ERROR, file));
@@ -183,7 +174,7 @@ TEST_F(CFileTest, FourGibibyteLimit) {
   EXPECT_EQ(file.Write(bytes, 1, 15), 15u);
   EXPECT_EQ(file.Tell(), 0xFFFFFFFFu);
   file.Delete();
-  EXPECT_FALSE(fs::exists(Path("limit.bin")));
+  EXPECT_FALSE(fs::exists(Path("sparse.bin")));
   EXPECT_NO_THROW(file.Delete()) << "a second delete finds no file";
 }
 
