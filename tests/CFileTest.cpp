@@ -1,6 +1,5 @@
-// The file class: open modes and their sharing, the exception chosen for each
-// failure with its message, checked transfers, seek range rules, sizes on
-// disk, system failures and delete.
+// The file class: open modes and sharing, the exception and message of each
+// failure, checked transfers, seeks, sizes, system failures and delete.
 #include <gtest/gtest.h>
 
 #include <cerrno>

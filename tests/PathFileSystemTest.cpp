@@ -73,8 +73,6 @@ TEST_F(PathFs, InformationCasingAndAttributes) {
     GTEST_SKIP() << "Wine keeps only the read-only, hidden, system and archive attributes";
   if (Catch([&] { path.SetAttribute(Path::OFFLINE, true); }).type != typeid(void))
     GTEST_SKIP() << "this file system keeps no offline attribute";
-  path.SetAttribute(Path::NOT_CONTENT_INDEXED, true);
-  EXPECT_TRUE(path.IsNotIndexed());
   EXPECT_FALSE(path.IsReadable());
   EXPECT_FALSE(path.IsWritable());
   path.Delete(true); // an offline file is skipped, forced or not

@@ -23,15 +23,13 @@ TEST(Path, CanonicalForm) {
       // Roots keep their separator; a trailing one goes otherwise.
       {"", "."}, {"C:\\", "C:\\"}, {"C:", "C:"}, {"C:x", "C:x"}, {"\\", "\\"}, {"/", "\\"}, {"x/", "x"},
       {"\\\\server\\", "\\\\server"}, {"\\\\", "\\\\"}, {"//server/share/", "\\\\server\\share"},
-      {"/home/u/a.doc", "\\home\\u\\a.doc"},
       // Doubled separators collapse, across the end of the root too.
       {"C:/x/./y//z/", "C:\\x\\y\\z"}, {"a//b///c", "a\\b\\c"}, {"\\\\server\\\\share", "\\\\server\\share"},
       {"\\\\\\x", "\\\\\\x"}, {"C:\\\\x", "C:\\x"}, {"C:\\\\", "C:\\"}, {"\\\\srv\\\\", "\\\\srv"},
       // "." and "..": never above a root, kept at the start of a relative path.
       {"./", "."}, {"a\\..", "."}, {".\\a\\.\\b", "a\\b"}, {"a\\b\\..\\c", "a\\c"}, {"C:\\..\\x", "C:\\x"},
       {"\\..\\x", "\\x"}, {"..\\..\\a", "..\\..\\a"}, {"C:..\\b", "C:..\\b"}, {"a\\..\\..\\b", "..\\b"},
-      {"\\\\server\\share\\..\\x", "\\\\server\\x"}, {"\\\\srv\\..", "\\\\srv"}, {"C:x\\..\\..", "C:.."},
-      {"x\\.", "x"},
+      {"\\\\server\\share\\..\\x", "\\\\server\\x"}, {"\\\\srv\\..", "\\\\srv"}, {"C:x\\..\\..", "C:.."}, {"x\\.", "x"},
       // Trailing dots leave directory names only.
       {"C:\\dir.\\x", "C:\\dir\\x"}, {"C:\\dir...\\x", "C:\\dir\\x"}, {"C:\\...\\x", "C:\\x"}, {"a.\\", "a"},
       {"C:\\dir\\name.", "C:\\dir\\name."}, {"...\\b", "...\\b"}, {"\\\\srv\\...\\x", "\\\\srv\\x"},
@@ -124,53 +122,46 @@ TEST(Path, Comparison) {
   EXPECT_EQ(Path(path).FullPathLowerCase(), "d:\\xyz.txt");
 }
 
-namespace {
-
-std::string Written(Path const& path) {
-  ZEBFile::MemoryBuffer buffer;
-  ZEB::BinaryStreamT<unsigned> stream(buffer);
-  stream << path;
-  std::string bytes;
-  buffer.SeekG(0);
-  buffer.Copy(bytes, buffer.Size());
-  return bytes;
-}
-
-// What a stream of `bytes` reads into a path that held "C:\before"; "EOF: "
-// and what it holds when the stream ends first.
-std::string ReadBack(std::string const& bytes) {
-  ZEBFile::MemoryBuffer buffer(bytes.data(), uint32_t(bytes.size()));
-  ZEB::BinaryStreamT<unsigned> stream(buffer);
-  Path path("C:\\before");
-  try {
-    stream >> path;
-  } catch (ZEB::BinaryStreamGetEOFException const&) {
-    return "EOF: " + path.FullPath();
-  }
-  return path.FullPath();
-}
-
-} // namespace
-
 // A 16-bit count, or 0xFFFF and a 32-bit count from 65535 bytes on; the text
 // is taken as it stands.
 TEST(Path, BinaryForm) {
-  EXPECT_EQ(Written(Path("C:\\ab")), std::string("\x05\x00" "C:\\ab", 7));
+  auto written = [](Path const& path) {
+    ZEBFile::MemoryBuffer buffer;
+    ZEB::BinaryStreamT<unsigned> stream(buffer);
+    stream << path;
+    std::string bytes;
+    buffer.Copy(bytes, buffer.Size());
+    return bytes;
+  };
+  // What a stream of `bytes` reads into a path that held "C:\before"; "EOF: "
+  // and what it holds when the stream ends first.
+  auto readBack = [](std::string const& bytes) {
+    ZEBFile::MemoryBuffer buffer(bytes.data(), uint32_t(bytes.size()));
+    ZEB::BinaryStreamT<unsigned> stream(buffer);
+    Path path("C:\\before");
+    try {
+      stream >> path;
+    } catch (ZEB::BinaryStreamGetEOFException const&) {
+      return "EOF: " + path.FullPath();
+    }
+    return path.FullPath();
+  };
+  EXPECT_EQ(written(Path("C:\\ab")), std::string("\x05\x00" "C:\\ab", 7));
   for (std::size_t length : {std::size_t(65534), std::size_t(65535), std::size_t(70000)}) {
     Path path("C:\\" + std::string(length - 3, 'x'));
-    std::string bytes = Written(path);
+    std::string bytes = written(path);
     std::string count = length < 0xFFFF ? std::string{char(length), char(length >> 8)}
                                         : std::string("\xFF\xFF") + char(length) + char(length >> 8) + char(length >> 16) + '\0';
     EXPECT_EQ(bytes.substr(0, count.size()), count) << length;
-    EXPECT_EQ(ReadBack(bytes), path.FullPath()) << length;
+    EXPECT_EQ(readBack(bytes), path.FullPath()) << length;
   }
-  EXPECT_EQ(ReadBack(std::string("\x05\x00" "a/b\\\\", 7)), "a/b\\\\");
-  EXPECT_EQ(ReadBack(std::string("\x00\x00", 2)), "");
+  EXPECT_EQ(readBack(std::string("\x05\x00" "a/b\\\\", 7)), "a/b\\\\");
+  EXPECT_EQ(readBack(std::string("\x00\x00", 2)), "");
   // Damaged streams fail without allocating what they claim, and change nothing.
   for (std::string bytes : {std::string(), std::string("\x05", 1), std::string("\x10\x00" "abc", 5),
                             std::string("\xFF\xFF\x01\x00", 4), std::string("\xFF\xFF\xF0\xFF\xFF\xFF" "0123", 10),
                             std::string("\xFF\xFF\x00\x00\x01\x00" "abc", 9)})
-    EXPECT_EQ(ReadBack(bytes), "EOF: C:\\before") << bytes.size();
+    EXPECT_EQ(readBack(bytes), "EOF: C:\\before") << bytes.size();
 }
 
 // Failures the file-system tests do not reach, and the order of two
