@@ -33,7 +33,6 @@ std::vector<std::string> Names(std::vector<Path> const& paths) {
   return names;
 }
 
-// A test's own directory.
 class PathFs : public ::testing::Test {
 protected:
   std::string At(std::string const& name) const { return dir.Child(name); }
@@ -66,9 +65,8 @@ TEST_F(PathFs, InformationCasingAndAttributes) {
   path.SetAttribute(Path::HIDDEN, true);
   EXPECT_TRUE(path.IsHidden());
   EXPECT_TRUE(path.IsWritable());
-  Path missing(At("missing"));
-  EXPECT_TRUE(Raised(Catch([&] { missing.SetAttribute(Path::HIDDEN, true); }),
-                     typeid(ZEBFile::FileCannotSetAttributes), 14, {missing.FullPath()}, SOME_ERROR));
+  EXPECT_TRUE(Raised(Catch([&] { Path(At("missing")).SetAttribute(Path::HIDDEN, true); }),
+                     typeid(ZEBFile::FileCannotSetAttributes), 14, {Path(At("missing")).FullPath()}, SOME_ERROR));
   if (ZEBPlatform::LiveSystem() == ZEBPlatform::System::Wine)
     GTEST_SKIP() << "Wine keeps only the read-only, hidden, system and archive attributes";
   if (Catch([&] { path.SetAttribute(Path::OFFLINE, true); }).type != typeid(void))
@@ -79,10 +77,9 @@ TEST_F(PathFs, InformationCasingAndAttributes) {
   EXPECT_TRUE(dir.Exists("f.txt"));
 }
 
-// Directories come with their parents; read-only files go only when forced;
-// a recursive delete ends at the first failure and never walks into a linked
-// directory.
-TEST_F(PathFs, CreateAndDeleteTrees) {
+// Directories come with their parents; read-only files go only when forced; a
+// recursive delete ends at the first failure and never walks into a link.
+TEST_F(PathFs, CreateCopyMoveAndDelete) {
   Path(At("d/e/f")).CreateDir();
   Path(At("d/e/f")).CreateDir(); // an existing directory is success
   Path(At("d/e/.dotfile")).CreateFileA(); // hidden by its name
@@ -95,7 +92,6 @@ TEST_F(PathFs, CreateAndDeleteTrees) {
   EXPECT_TRUE(Raised(Catch([&] { file.CreateFileA(); }), typeid(ZEBFile::FileCannotCreateException), 4,
                      {file.FullPath()}, ERROR_FILE_EXISTS));
   EXPECT_EQ(dir.ReadFile("d/a.txt"), "keep");
-
   dir.WriteFile("d/e/f/ro.txt", "3");
   dir.SetReadOnly("d/e/f/ro.txt", true);
   Path path(At("d"));
@@ -108,6 +104,26 @@ TEST_F(PathFs, CreateAndDeleteTrees) {
   EXPECT_FALSE(dir.Exists("d"));
   EXPECT_NO_THROW(path.RecursiveDelete(true)) << "nothing to delete";
 
+  dir.WriteFile("a.txt", "new");
+  dir.WriteFile("b.txt", "old");
+  std::string a = At("a.txt"), b = At("b.txt");
+  EXPECT_TRUE(Raised(Catch([&] { Path::Copy(a, b, true); }), typeid(ZEBFile::FileCannotCopyException), 3, {a, b},
+                     SOME_ERROR));
+  EXPECT_EQ(dir.ReadFile("b.txt"), "old");
+  Path(a).Copy(b, true);
+  EXPECT_EQ(dir.ReadFile("b.txt"), "new");
+  path = a;
+  path.Move(At("c.txt"));
+  path.Rename(At("d.txt"));
+  EXPECT_EQ(path.FullPath(), Path(At("d.txt")).FullPath());
+  EXPECT_EQ(dir.ReadFile("d.txt"), "new");
+  // A failed move keeps the old path; the message names the target as given.
+  std::string target = At("nowhere") + "//b.txt";
+  EXPECT_TRUE(Raised(Catch([&] { path.Move(target); }), typeid(ZEBFile::FileCannotMoveException), 9,
+                     {path.FullPath(), target}, SOME_ERROR));
+  EXPECT_EQ(path.FullPath(), Path(At("d.txt")).FullPath());
+  EXPECT_THROW(Path::Rename(a, At("e.txt")), ZEBFile::FileCannotMoveException);
+
   dir.MakeDirs("outside/deep");
   dir.WriteFile("outside/deep/keep.txt", "precious");
   dir.MakeDirs("tree");
@@ -119,28 +135,6 @@ TEST_F(PathFs, CreateAndDeleteTrees) {
   Path(At("tree")).RecursiveDelete(true);
   EXPECT_FALSE(dir.Exists("tree"));
   EXPECT_EQ(dir.ReadFile("outside/deep/keep.txt"), "precious");
-}
-
-TEST_F(PathFs, CopyMoveAndRename) {
-  dir.WriteFile("a.txt", "new");
-  dir.WriteFile("b.txt", "old");
-  std::string a = At("a.txt"), b = At("b.txt");
-  EXPECT_TRUE(Raised(Catch([&] { Path::Copy(a, b, true); }), typeid(ZEBFile::FileCannotCopyException), 3, {a, b},
-                     SOME_ERROR));
-  EXPECT_EQ(dir.ReadFile("b.txt"), "old");
-  Path(a).Copy(b, true);
-  EXPECT_EQ(dir.ReadFile("b.txt"), "new");
-  Path path(a);
-  path.Move(At("c.txt"));
-  path.Rename(At("d.txt"));
-  EXPECT_EQ(path.FullPath(), Path(At("d.txt")).FullPath());
-  EXPECT_EQ(dir.ReadFile("d.txt"), "new");
-  // A failed move keeps the old path; the message names the target as given.
-  std::string target = At("nowhere") + "//b.txt";
-  EXPECT_TRUE(Raised(Catch([&] { path.Move(target); }), typeid(ZEBFile::FileCannotMoveException), 9,
-                     {path.FullPath(), target}, SOME_ERROR));
-  EXPECT_EQ(path.FullPath(), Path(At("d.txt")).FullPath());
-  EXPECT_THROW(Path::Rename(a, At("e.txt")), ZEBFile::FileCannotMoveException);
 }
 
 TEST_F(PathFs, ListingsCarryTheSearchInformation) {
@@ -159,15 +153,13 @@ TEST_F(PathFs, ListingsCarryTheSearchInformation) {
   directory.GetFileListSP(shared, Path::PATH_DEFAULT_FILTER);
   ASSERT_EQ(shared.size(), 3u);
   EXPECT_EQ(shared[0]->NbRef(), 1);
-  // Nothing to list is no error.
-  Path(At("missing")).GetFileList(list, Path::PATH_DEFAULT_FILTER);
+  Path(At("missing")).GetFileList(list, Path::PATH_DEFAULT_FILTER); // nothing to list is no error
   EXPECT_EQ(list.size(), 4u);
   // A stop flag is read after each entry.
   bool stop = true;
   std::vector<Path> stopped;
   directory.GetFileListInterruptable(stopped, stop, "*.*");
   EXPECT_EQ(Names(stopped), std::vector<std::string>{"a.txt"});
-  // Sizes over 4 GiB, from a sparse file.
   uint64_t const size = (uint64_t(5) << 30) + 7;
   std::error_code error;
   fs::resize_file(At("a.txt"), size, error);
@@ -178,9 +170,8 @@ TEST_F(PathFs, ListingsCarryTheSearchInformation) {
   EXPECT_EQ(list.at(0).Size(), size);
 }
 
-// The current directory, deeper than the 260 characters the narrow call of
-// Windows and Wine reaches (there its failure gives ".", never a cut text). A
-// character outside A-Z and a-z names no drive, whichever drive its code
+// The current directory, deeper than the 260 characters the narrow call of Windows and Wine reaches (there its
+// failure gives ".", never a cut text). A character outside A-Z and a-z names no drive, whichever drive its code
 // counted from 'a' modulo 32 falls on ('1' on Q:, '#' on C:, ':' on Z:).
 TEST_F(PathFs, DrivesServersAndTheCurrentDirectory) {
   std::string relative;

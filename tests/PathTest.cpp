@@ -43,8 +43,7 @@ TEST(Path, CanonicalForm) {
     EXPECT_EQ(Path(input).FullPath(), expected) << "input: '" << input << "'";
   Path path;
   EXPECT_EQ(*path, ".");
-  path = "C:/a/../b/";
-  EXPECT_EQ(*path, "C:\\b");
+  EXPECT_EQ(*(path = "C:/a/../b/"), "C:\\b");
 }
 
 TEST(Path, ShapeAndComponents) {
@@ -84,7 +83,6 @@ TEST(Path, UrisAndExtensions) {
   for (char const* text : {"C:\\a b\\c.txt", "\\\\server\\share\\x", "C:\\"})
     EXPECT_EQ(Path(Path(text).GetURI()).FullPath(), text) << text;
   EXPECT_EQ(Path("\\\\server\\share\\x").GetURI(), "file://server/share/x");
-
   auto const ADD = Path::ADD_EXTENSION, LAST = Path::LAST_EXTENSION, ALL = Path::ALL_EXTENSIONS;
   std::tuple<char const*, char const*, Path::ChangeExtensionMode, char const*> const rows[] = {
       {"a.txt", "bak", ADD, "a.txt.bak"}, {"a.", "bak", ADD, "a.bak"}, {"C:\\x\\a", "..bak", ADD, "C:\\x\\a.bak"},
@@ -117,7 +115,6 @@ TEST(Path, Comparison) {
   EXPECT_EQ(set.size(), 2u);
   // The lower-case copy follows every change of the text.
   Path path("D:\\XyZ");
-  EXPECT_EQ(path.FullPathLowerCase(), "d:\\xyz");
   path.ChangeExtension("TXT", Path::ADD_EXTENSION);
   EXPECT_EQ(Path(path).FullPathLowerCase(), "d:\\xyz.txt");
 }
@@ -133,8 +130,7 @@ TEST(Path, BinaryForm) {
     buffer.Copy(bytes, buffer.Size());
     return bytes;
   };
-  // What a stream of `bytes` reads into a path that held "C:\before"; "EOF: "
-  // and what it holds when the stream ends first.
+  // The path read from `bytes` over "C:\before", or "EOF: " and what it holds when the stream ends first.
   auto readBack = [](std::string const& bytes) {
     ZEBFile::MemoryBuffer buffer(bytes.data(), uint32_t(bytes.size()));
     ZEB::BinaryStreamT<unsigned> stream(buffer);
@@ -147,11 +143,12 @@ TEST(Path, BinaryForm) {
     return path.FullPath();
   };
   EXPECT_EQ(written(Path("C:\\ab")), std::string("\x05\x00" "C:\\ab", 7));
-  for (std::size_t length : {std::size_t(65534), std::size_t(65535), std::size_t(70000)}) {
+  std::pair<std::size_t, std::string> const counts[] = {{65534, std::string("\xFE\xFF", 2)},
+                                                        {65535, std::string("\xFF\xFF\xFF\xFF\x00\x00", 6)},
+                                                        {70000, std::string("\xFF\xFF\x70\x11\x01\x00", 6)}};
+  for (auto const& [length, count] : counts) {
     Path path("C:\\" + std::string(length - 3, 'x'));
     std::string bytes = written(path);
-    std::string count = length < 0xFFFF ? std::string{char(length), char(length >> 8)}
-                                        : std::string("\xFF\xFF") + char(length) + char(length >> 8) + char(length >> 16) + '\0';
     EXPECT_EQ(bytes.substr(0, count.size()), count) << length;
     EXPECT_EQ(readBack(bytes), path.FullPath()) << length;
   }
@@ -164,9 +161,8 @@ TEST(Path, BinaryForm) {
     EXPECT_EQ(readBack(bytes), "EOF: C:\\before") << bytes.size();
 }
 
-// Failures the file-system tests do not reach, and the order of two
-// parameters, from narrow and wide texts alike: the class, the message with
-// its parameters and the system error where the failure has one.
+// Failures the file-system tests do not reach, and the order of two parameters, from narrow and wide texts
+// alike: the class, the message with its parameters and the system error where the failure has one.
 TEST(Path, ErrorsRaiseTheirClassAndMessage) {
   using Throw = ZEBFile::PathTThrow;
   std::tuple<Throw::ErrorType, std::type_info const&, int, std::vector<std::string>, unsigned> const rows[] = {
