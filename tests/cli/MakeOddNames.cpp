@@ -6,9 +6,8 @@
 #include "support/CompoundWriter.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
+  if (argc != 2)
     return 2;
-  }
   ZEBTest::CompoundWriter writer;
   uint32_t up = writer.AddStorage(0, u"..");
   writer.AddStream(up, u"..", "parent");

@@ -6,16 +6,7 @@
 
 using namespace PlatformTest;
 
-namespace {
-
 DWORD const R = GENERIC_READ, W = GENERIC_WRITE, SR = FILE_SHARE_READ, SW = FILE_SHARE_WRITE, SD = FILE_SHARE_DELETE;
-
-DWORD SizeOf(std::string const& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ? data.nFileSizeLow : INVALID_FILE_SIZE;
-}
-
-} // namespace
 
 TEST(Create, DispositionsCreateOpenAndTruncateAsWindowsDoes) {
   struct Row {
@@ -24,28 +15,25 @@ TEST(Create, DispositionsCreateOpenAndTruncateAsWindowsDoes) {
     bool opens;
     DWORD error, sizeAfter; // the error of a failure, or the last error after success
   } const rows[] = {
-      {false, CREATE_NEW, true, ERROR_SUCCESS, 0},
-      {true, CREATE_NEW, false, ERROR_FILE_EXISTS, 5},
-      {false, CREATE_ALWAYS, true, ERROR_SUCCESS, 0},
-      {true, CREATE_ALWAYS, true, ERROR_ALREADY_EXISTS, 0},
+      {false, CREATE_NEW, true, ERROR_SUCCESS, 0},           {true, CREATE_NEW, false, ERROR_FILE_EXISTS, 5},
+      {false, CREATE_ALWAYS, true, ERROR_SUCCESS, 0},        {true, CREATE_ALWAYS, true, ERROR_ALREADY_EXISTS, 0},
       {false, OPEN_EXISTING, false, ERROR_FILE_NOT_FOUND, INVALID_FILE_SIZE},
-      {true, OPEN_EXISTING, true, ERROR_SUCCESS, 5},
-      {false, OPEN_ALWAYS, true, ERROR_SUCCESS, 0},
-      {true, OPEN_ALWAYS, true, ERROR_ALREADY_EXISTS, 5},
+      {true, OPEN_EXISTING, true, ERROR_SUCCESS, 5},         {false, OPEN_ALWAYS, true, ERROR_SUCCESS, 0},
+      {true, OPEN_ALWAYS, true, ERROR_ALREADY_EXISTS, 5},    {true, TRUNCATE_EXISTING, true, ERROR_SUCCESS, 0},
       {false, TRUNCATE_EXISTING, false, ERROR_FILE_NOT_FOUND, INVALID_FILE_SIZE},
-      {true, TRUNCATE_EXISTING, true, ERROR_SUCCESS, 0},
   };
   Sandbox box;
   std::string path = box["file.bin"];
   for (Row const& row : rows) {
-    SCOPED_TRACE("disposition " + std::to_string(row.disposition) + (row.existsBefore ? " on a file" : " on a new name"));
+    SCOPED_TRACE("disposition " + std::to_string(row.disposition) + (row.existsBefore ? " on a file" : " on no file"));
     ASSERT_TRUE(!row.existsBefore || WriteText(path, "12345"));
     SetLastError(12345);
     HANDLE file = Open(path, R | W, 0, row.disposition);
     EXPECT_EQ(row.error, GetLastError());
-    EXPECT_EQ(row.opens, file != INVALID_HANDLE_VALUE && file != nullptr);
-    EXPECT_TRUE(file == INVALID_HANDLE_VALUE || CloseHandle(file));
-    EXPECT_EQ(row.sizeAfter, SizeOf(path));
+    EXPECT_EQ(row.opens, Close(file));
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    EXPECT_EQ(row.sizeAfter, GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ? data.nFileSizeLow
+                                                                                                : INVALID_FILE_SIZE);
     _unlink(path.c_str());
   }
 }
@@ -62,16 +50,15 @@ TEST(Create, BadArgumentsFailAndNewFilesTakeTheAttributesAsked) {
     EXPECT_TRUE(Fails(Open(box["missing\\f.txt"], R, 0, disposition) == INVALID_HANDLE_VALUE, ERROR_PATH_NOT_FOUND));
   ASSERT_EQ(0, _mkdir(box["dir"].c_str()));
   EXPECT_TRUE(Fails(Open(box["dir"], R, SR, OPEN_EXISTING) == INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED));
-  HANDLE dir = Open(box["dir"], R, SR | SW | SD, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
-  EXPECT_TRUE(dir != INVALID_HANDLE_VALUE && CloseHandle(dir)) << "directories open with backup semantics";
+  EXPECT_TRUE(Close(Open(box["dir"], R, SR | SW | SD, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS)))
+      << "directories open with backup semantics";
   for (DWORD flags : {DWORD(FILE_ATTRIBUTE_READONLY), DWORD(FILE_FLAG_SEQUENTIAL_SCAN), DWORD(FILE_FLAG_RANDOM_ACCESS),
                       DWORD(FILE_ATTRIBUTE_TEMPORARY), DWORD(FILE_FLAG_WRITE_THROUGH)}) {
-    SCOPED_TRACE(flags);
     std::string path = box["made" + std::to_string(flags)];
     HANDLE file = Open(path, R | W, 0, CREATE_NEW, flags);
     DWORD count = 0;
     char buffer[8] = {};
-    EXPECT_TRUE(WriteFile(file, "hinted", 6, &count, nullptr)) << "the creator may write";
+    EXPECT_TRUE(WriteFile(file, "hinted", 6, &count, nullptr)) << "the creator may write, flags " << flags;
     EXPECT_EQ(0u, SetFilePointer(file, 0, nullptr, FILE_BEGIN));
     EXPECT_TRUE(ReadFile(file, buffer, sizeof(buffer), &count, nullptr) && CloseHandle(file));
     EXPECT_STREQ("hinted", buffer);
@@ -84,18 +71,16 @@ TEST(Create, ReadOnlyAndHiddenFilesAreProtected) {
   Sandbox box;
   std::string path = box["ro.txt"], hidden = box["hidden.txt"];
   ASSERT_TRUE(WriteText(path, "keep") && SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
-  EXPECT_TRUE(Fails(Open(path, W, 0, OPEN_EXISTING) == INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED));
-  EXPECT_TRUE(Fails(Open(path, R, 0, CREATE_ALWAYS) == INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED));
-  EXPECT_TRUE(Fails(Open(path, R, 0, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE) == INVALID_HANDLE_VALUE,
-                    ERROR_ACCESS_DENIED));
+  for (auto [access, disposition, flags] : {std::tuple<DWORD, DWORD, DWORD>{W, OPEN_EXISTING, 0},
+                                            {R, CREATE_ALWAYS, 0}, {R, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE}})
+    EXPECT_TRUE(Fails(Open(path, access, 0, disposition, flags) == INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED));
   EXPECT_EQ("keep", ReadText(path));
   ASSERT_TRUE(WriteText(hidden, "data"));
   if (!SetFileAttributesA(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN))
     GTEST_SKIP() << "the file system keeps no hidden attribute";
   EXPECT_TRUE(Fails(Open(hidden, W, 0, CREATE_ALWAYS) == INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED))
       << "overwriting a hidden file must keep it hidden";
-  HANDLE file = Open(hidden, W, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN);
-  EXPECT_TRUE(file != INVALID_HANDLE_VALUE && CloseHandle(file));
+  EXPECT_TRUE(Close(Open(hidden, W, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN)));
   EXPECT_TRUE(GetFileAttributesA(hidden.c_str()) & FILE_ATTRIBUTE_HIDDEN);
 }
 
@@ -104,7 +89,6 @@ TEST(ReadWrite, AccessDecidesWhatAHandleMayDoAndClosedHandlesAreInvalid) {
   std::string path = box["rw.txt"];
   ASSERT_TRUE(WriteText(path, "hello"));
   HANDLE reader = Open(path, R, SR | SW, OPEN_EXISTING), writer = Open(path, W, SR | SW, OPEN_EXISTING);
-  ASSERT_NE(INVALID_HANDLE_VALUE, reader);
   char buffer[16] = {};
   DWORD count = 99;
   EXPECT_TRUE(Fails(!WriteFile(reader, "x", 1, &count, nullptr), ERROR_ACCESS_DENIED));
@@ -112,10 +96,8 @@ TEST(ReadWrite, AccessDecidesWhatAHandleMayDoAndClosedHandlesAreInvalid) {
   EXPECT_TRUE(Fails(!ReadFile(writer, buffer, sizeof(buffer), &count, nullptr), ERROR_ACCESS_DENIED));
   EXPECT_EQ(2u, SetFilePointer(reader, 2, nullptr, FILE_BEGIN));
   EXPECT_FALSE(SetEndOfFile(reader));
-  EXPECT_TRUE(ReadFile(reader, buffer, sizeof(buffer), &count, nullptr));
-  EXPECT_EQ(3u, count);
-  EXPECT_TRUE(ReadFile(reader, buffer, sizeof(buffer), &count, nullptr)) << "the end of a file is no failure";
-  EXPECT_EQ(0u, count);
+  EXPECT_TRUE(ReadFile(reader, buffer, sizeof(buffer), &count, nullptr) && count == 3);
+  EXPECT_TRUE(ReadFile(reader, buffer, sizeof(buffer), &count, nullptr) && count == 0) << "the end is no failure";
   EXPECT_TRUE(CloseHandle(reader) && CloseHandle(writer));
   EXPECT_EQ("hello", ReadText(path));
   EXPECT_TRUE(Fails(!CloseHandle(writer), ERROR_INVALID_HANDLE));
@@ -184,8 +166,7 @@ TEST(Sharing, ModesDecideWhetherASecondOpenSucceeds) {
     HANDLE first = Open(path, row.firstAccess, row.firstShare, OPEN_EXISTING, row.firstFlags);
     ASSERT_NE(INVALID_HANDLE_VALUE, first);
     HANDLE second = Open(path, row.secondAccess, row.secondShare, OPEN_EXISTING);
-    EXPECT_TRUE(row.secondOpens ? second != INVALID_HANDLE_VALUE && CloseHandle(second)
-                                : Fails(second == INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION));
+    EXPECT_TRUE(row.secondOpens ? Close(second) : Fails(second == INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION));
     EXPECT_TRUE(Exists(path)) << "a file to be deleted on close stays while a handle is open";
     CloseHandle(first);
     EXPECT_EQ(row.firstFlags == 0, Exists(path)) << "and goes with its last handle";
@@ -199,49 +180,37 @@ TEST(Sharing, ModesDecideWhetherASecondOpenSucceeds) {
 
 TEST(Sharing, OpenEntriesWithoutShareDeleteCannotBeDeletedOrMoved) {
   Sandbox box;
-  std::string path = box["busy.txt"];
-  ASSERT_TRUE(WriteText(path, "busy"));
-  ASSERT_EQ(0, _mkdir(box["held"].c_str()));
+  std::string path = box["busy.txt"], held = box["held"];
+  ASSERT_TRUE(WriteText(path, "busy") && _mkdir(held.c_str()) == 0);
   HANDLE open = Open(path, R, SR | SW, OPEN_EXISTING);
-  HANDLE dir = Open(box["held"], R, SR | SW, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+  HANDLE dir = Open(held, R, SR | SW, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
   ASSERT_TRUE(open != INVALID_HANDLE_VALUE && dir != INVALID_HANDLE_VALUE);
   EXPECT_TRUE(Fails(!DeleteFileA(path.c_str()), ERROR_SHARING_VIOLATION));
   errno = 0;
   EXPECT_TRUE(Fails(_unlink(path.c_str()) == -1, ERROR_SHARING_VIOLATION));
   EXPECT_EQ(EACCES, errno);
   EXPECT_TRUE(Fails(!MoveFileA(path.c_str(), box["moved.txt"].c_str()), ERROR_SHARING_VIOLATION));
-  EXPECT_TRUE(Fails(!RemoveDirectoryA(box["held"].c_str()), ERROR_SHARING_VIOLATION));
-  EXPECT_TRUE(Fails(!MoveFileA(box["held"].c_str(), box["moved"].c_str()), ERROR_SHARING_VIOLATION));
-  CloseHandle(open);
-  CloseHandle(dir);
-  EXPECT_TRUE(MoveFileA(path.c_str(), box["moved.txt"].c_str()));
-  EXPECT_TRUE(DeleteFileA(box["moved.txt"].c_str()));
-  EXPECT_TRUE(RemoveDirectoryA(box["held"].c_str()));
+  EXPECT_TRUE(Fails(!RemoveDirectoryA(held.c_str()), ERROR_SHARING_VIOLATION));
+  EXPECT_TRUE(Fails(!MoveFileA(held.c_str(), box["moved"].c_str()), ERROR_SHARING_VIOLATION));
+  EXPECT_TRUE(CloseHandle(open) && CloseHandle(dir));
+  EXPECT_TRUE(MoveFileA(path.c_str(), box["moved.txt"].c_str()) && DeleteFileA(box["moved.txt"].c_str()));
+  EXPECT_TRUE(RemoveDirectoryA(held.c_str()));
 }
-
-namespace {
-
-// Exit status 0 when the open of a path in the child met a sharing violation,
-// 1 when it succeeded, 2 otherwise.
-int OpenInChild(void* path) {
-  HANDLE file = Open(*static_cast<std::string*>(path), R, SR | SW, OPEN_EXISTING);
-  if (file == INVALID_HANDLE_VALUE)
-    return GetLastError() == ERROR_SHARING_VIOLATION ? 0 : 2;
-  CloseHandle(file);
-  return 1;
-}
-
-} // namespace
 
 TEST(Sharing, HoldsBetweenProcesses) {
   Sandbox box;
   std::string path = box["between.txt"];
   ASSERT_TRUE(WriteText(path, "x"));
+  // The child's exit status: 0 when its open met a sharing violation, 1 when it succeeded.
+  auto openInChild = [](void* path) {
+    HANDLE file = Open(*static_cast<std::string*>(path), R, SR | SW, OPEN_EXISTING);
+    return Close(file) ? 1 : GetLastError() == ERROR_SHARING_VIOLATION ? 0 : 2;
+  };
   HANDLE exclusive = Open(path, R | W, 0, OPEN_EXISTING);
-  int status = ZEBPlatform::RunInChildProcess(OpenInChild, &path);
+  int status = ZEBPlatform::RunInChildProcess(openInChild, &path);
   CloseHandle(exclusive);
   if (status < 0)
     GTEST_SKIP() << "no child process can be made here";
   EXPECT_EQ(0, status) << "another process must meet the sharing violation";
-  EXPECT_EQ(1, ZEBPlatform::RunInChildProcess(OpenInChild, &path)) << "closed in this process, free in another";
+  EXPECT_EQ(1, ZEBPlatform::RunInChildProcess(openInChild, &path)) << "closed in this process, free in another";
 }

@@ -6,9 +6,7 @@
 
 using namespace PlatformTest;
 
-namespace {
 DWORD const GRANULARITY = 65536;
-}
 
 TEST(Mapping, AWritableMappingGrowsTheFileAndViewsStartAtTheGranularity) {
   SYSTEM_INFO info;
@@ -64,6 +62,5 @@ TEST(Mapping, AReadOnlyMappingStaysWithinTheFileAndOutlivesItsHandle) {
   EXPECT_EQ(0, std::memcmp(view, "small", 5));
   EXPECT_TRUE(UnmapViewOfFile(view) && CloseHandle(mapping));
   EXPECT_TRUE(Fails(!CloseHandle(mapping), ERROR_INVALID_HANDLE));
-  HANDLE exclusive = Open(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
-  EXPECT_TRUE(exclusive != INVALID_HANDLE_VALUE && CloseHandle(exclusive)) << "the mapping no longer holds the file";
+  EXPECT_TRUE(Close(Open(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING))) << "the mapping has let go";
 }

@@ -3,27 +3,19 @@
 // network.
 #include "PlatformTestSupport.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstring>
 
 using namespace PlatformTest;
 
-namespace {
-
 // The full path name of `path`, and in `filePart` the text its file part
 // points to ("(null)" for none).
-std::string FullPath(std::string const& path, std::string* filePart = nullptr) {
+static std::string FullPath(std::string const& path, std::string* filePart = nullptr) {
   char buffer[MAX_PATH], *part = nullptr;
   DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, buffer, &part);
   if (filePart)
     *filePart = part ? part : "(null)";
   return std::string(buffer, length < MAX_PATH ? length : 0);
 }
-
-std::string CurrentDirectory() { return CurrentDirectoryGuard().saved; }
-
-} // namespace
 
 TEST(Drives, AnUnmappedDriveDoesNotExist) {
   std::string drive(1, FreeDrive());
@@ -39,8 +31,8 @@ TEST(Drives, AnUnmappedDriveDoesNotExist) {
   EXPECT_EQ(FullPath(drive + ":\\a\\b\\..\\c"), drive + ":\\a\\c") << "a full path name is only text";
 }
 
-TEST(Drives, AMappedDriveNamesItsDirectory) {
-  ONLY_ON_POSIX_LAYER("the drive table belongs to the layer");
+TEST(Tables, MappedDrivesAndSharesNameTheirDirectories) {
+  ONLY_ON_POSIX_LAYER("the drive and share tables belong to the layer; Windows would look servers up");
   Sandbox box;
   char letter = FreeDrive();
   std::string drive = std::string(1, letter) + ":\\";
@@ -66,16 +58,12 @@ TEST(Drives, AMappedDriveNamesItsDirectory) {
   EXPECT_FALSE(ZEBPlatform::MapShare("server", "share", std::string("/tmp\0x", 6)) ||
                ZEBPlatform::MapShare("ser\\ver", "share", "/tmp"));
   EXPECT_EQ(0u, GetLogicalDrives() & (1u << ('Q' - 'A')));
-}
-
-TEST(Shares, AMappedShareIsARemoteRootFoundIgnoringCase) {
-  ONLY_ON_POSIX_LAYER("the share table belongs to the layer; Windows would look servers up");
-  Sandbox box;
+  // A share is a remote root, its server and share names found ignoring case.
   ASSERT_TRUE(ZEBPlatform::MapShare("Server", "Share", ZEBPlatform::HostPath(box.Root().c_str())));
   EXPECT_TRUE(WriteText("\\\\SERVER\\share\\unc.txt", "over the net"));
   EXPECT_EQ("over the net", ReadText(box["unc.txt"]));
   EXPECT_EQ(DRIVE_REMOTE, GetDriveTypeA("\\\\server\\share\\"));
-  EXPECT_EQ((std::vector<std::string>{"unc.txt"}), FindNames("\\\\server\\share\\*"));
+  EXPECT_EQ((std::vector<std::string>{"inner", "unc.txt"}), FindNames("\\\\server\\share\\*"));
   EXPECT_TRUE(Fails(!Exists("\\\\server\\other\\unc.txt"), ERROR_BAD_NET_NAME));
   EXPECT_TRUE(ZEBPlatform::UnmapShare("SERVER", "SHARE"));
   EXPECT_TRUE(Fails(!Exists("\\\\server\\share\\unc.txt"), ERROR_BAD_NETPATH));
@@ -138,18 +126,15 @@ TEST(Volumes, FreeSpaceDriveTypeAndTheNetwork) {
   EXPECT_FALSE(GetDiskFreeSpaceExA(box["missing\\"].c_str(), &available, nullptr, nullptr));
   EXPECT_EQ(DRIVE_FIXED, GetDriveTypeA(box.Root().substr(0, 3).c_str()));
   char buffer[1024];
-  DWORD size = sizeof(buffer);
+  DWORD size = sizeof(buffer), small = 1;
   EXPECT_EQ(DWORD(ERROR_NOT_CONNECTED),
             WNetGetUniversalNameA(box["file.txt"].c_str(), UNIVERSAL_NAME_INFO_LEVEL, buffer, &size));
   // The computer name is short and upper case; a small buffer gets the size needed.
-  char name[MAX_COMPUTERNAME_LENGTH + 1];
-  size = sizeof(name);
-  ASSERT_TRUE(GetComputerNameA(name, &size));
-  EXPECT_EQ(std::strlen(name), size);
-  EXPECT_GT(size, 0u);
-  EXPECT_TRUE(std::none_of(name, name + size, [](char c) { return std::islower(static_cast<unsigned char>(c)); }))
-      << name;
-  DWORD smallSize = 1;
-  EXPECT_TRUE(Fails(!GetComputerNameA(buffer, &smallSize), ERROR_BUFFER_OVERFLOW));
-  EXPECT_EQ(size + 1, smallSize);
+  size = MAX_COMPUTERNAME_LENGTH + 1;
+  ASSERT_TRUE(GetComputerNameA(buffer, &size));
+  EXPECT_EQ(std::strlen(buffer), size);
+  EXPECT_TRUE(size > 0 && std::string(buffer).find_first_of("abcdefghijklmnopqrstuvwxyz") == std::string::npos)
+      << buffer;
+  EXPECT_TRUE(Fails(!GetComputerNameA(buffer, &small), ERROR_BUFFER_OVERFLOW));
+  EXPECT_EQ(size + 1, small);
 }

@@ -36,6 +36,7 @@ private:
 
 HANDLE Open(std::string const& path, DWORD access, DWORD share, DWORD disposition,
             DWORD flags = FILE_ATTRIBUTE_NORMAL);
+bool Close(HANDLE handle); // false for INVALID_HANDLE_VALUE too
 // The call failed (`failed`) and left `error` as the last error.
 ::testing::AssertionResult Fails(bool failed, DWORD error);
 bool WriteText(std::string const& path, std::string const& text);
@@ -44,11 +45,11 @@ bool Exists(std::string const& path);
 char FreeDrive(); // a drive letter with no drive, from 'Y' down
 // The names a directory search returns, in its order, and its last error.
 std::vector<std::string> FindNames(std::string const& pattern, DWORD* error = nullptr);
+std::string CurrentDirectory();
 // Restores the current directory when it goes.
 struct CurrentDirectoryGuard {
-  CurrentDirectoryGuard();
-  ~CurrentDirectoryGuard();
-  std::string saved;
+  ~CurrentDirectoryGuard() { SetCurrentDirectoryA(saved.c_str()); }
+  std::string saved = CurrentDirectory();
 };
 
 } // namespace PlatformTest

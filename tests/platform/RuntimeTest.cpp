@@ -8,19 +8,15 @@
 #include <fstream>
 
 TEST(Runtime, SplitPathGivesDriveDirectoryNameAndExtension) {
-  struct Row {
-    char const *path, *drive, *dir, *name, *ext;
-  } const rows[] = {
-      {"C:\\a\\b.txt", "C:", "\\a\\", "b", ".txt"}, {"c:b.txt", "c:", "", "b", ".txt"},
-      {"\\\\server\\share\\x.y", "", "\\\\server\\share\\", "x", ".y"}, {"a.b.c", "", "", "a.b", ".c"},
-      {"dir.d\\file", "", "dir.d\\", "file", ""}, {"C:", "C:", "", "", ""},
-      {"/unix/style.txt", "", "/unix/", "style", ".txt"}, {".profile", "", "", "", ".profile"},
+  std::pair<char const*, char const*> const rows[] = { // path, "drive|directory|name|extension"
+      {"C:\\a\\b.txt", "C:|\\a\\|b|.txt"}, {"c:b.txt", "c:||b|.txt"}, {"a.b.c", "||a.b|.c"}, {"C:", "C:|||"},
+      {"\\\\server\\share\\x.y", "|\\\\server\\share\\|x|.y"}, {"dir.d\\file", "|dir.d\\|file|"},
+      {"/unix/style.txt", "|/unix/|style|.txt"}, {".profile", "|||.profile"},
   };
-  for (Row const& row : rows) {
+  for (auto [path, parts] : rows) {
     char drive[_MAX_DRIVE], dir[_MAX_DIR], name[_MAX_FNAME], ext[_MAX_EXT];
-    _splitpath(row.path, drive, dir, name, ext);
-    EXPECT_EQ(std::string(row.drive) + "|" + row.dir + "|" + row.name + "|" + row.ext,
-              std::string(drive) + "|" + dir + "|" + name + "|" + ext) << row.path;
+    _splitpath(path, drive, dir, name, ext);
+    EXPECT_EQ(parts, std::string(drive) + "|" + dir + "|" + name + "|" + ext) << path;
   }
   char name[_MAX_FNAME];
   _splitpath("C:\\only\\the.name", nullptr, nullptr, name, nullptr);
