@@ -42,16 +42,21 @@ TEST(Attributes, KindsSizesMissingEntriesAndWhatIsSet) {
   }
 }
 
-TEST(Attributes, DotNamesHiddenAndLinksReparsePoints) {
+TEST(Attributes, DotNamesHiddenTimesInTicksAndLinksReparsePoints) {
   Sandbox box;
-  if (IsPosixLayer()) {
+  if (IsPosixLayer()) { // a leading dot is what hides a name on POSIX; the time is set through the host path
     ASSERT_TRUE(WriteText(box[".profile"], "x"));
-    EXPECT_TRUE(GetFileAttributesA(box[".profile"].c_str()) & FILE_ATTRIBUTE_HIDDEN)
-        << "a leading dot is what hides a name on POSIX";
+    std::filesystem::path host = ZEBPlatform::HostPath(box[".profile"].c_str());
+    auto second = std::chrono::floor<std::chrono::seconds>(std::filesystem::last_write_time(host));
+    std::filesystem::last_write_time(host, second + std::chrono::nanoseconds(123456700));
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(GetFileAttributesExA(box[".profile"].c_str(), GetFileExInfoStandard, &data));
+    EXPECT_TRUE(data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN);
+    uint64_t ticks = (uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    EXPECT_EQ(1234567u, ticks % 10000000u);
   }
   NOT_UNDER_WINE("a link to a file reads as a directory and cannot be opened");
-  ASSERT_TRUE(WriteText(box["target.txt"], "x"));
-  ASSERT_EQ(0, _mkdir(box["target-dir"].c_str()));
+  ASSERT_TRUE(WriteText(box["target.txt"], "x") && _mkdir(box["target-dir"].c_str()) == 0);
   if (!CreateSymbolicLinkA(box["link.txt"].c_str(), box["target.txt"].c_str(), 0))
     GTEST_SKIP() << "symbolic links cannot be made here (error " << GetLastError() << ")";
   ASSERT_TRUE(CreateSymbolicLinkA(box["link-dir"].c_str(), box["target-dir"].c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY));
@@ -63,59 +68,38 @@ TEST(Attributes, DotNamesHiddenAndLinksReparsePoints) {
   EXPECT_TRUE(Exists(box["target-dir"])) << "removing a link leaves its target";
 }
 
-TEST(Attributes, FileTimesKeepTheirTicks) {
-  ONLY_ON_POSIX_LAYER("the time is set through the host path");
+TEST(CopyAndMove, ReplaceOnlyWhenAskedCarryContentAndNeverCopyOntoItself) {
   Sandbox box;
-  ASSERT_TRUE(WriteText(box["t.txt"], "x"));
-  namespace fs = std::filesystem;
-  fs::path host = ZEBPlatform::HostPath(box["t.txt"].c_str());
-  auto second = std::chrono::floor<std::chrono::seconds>(fs::last_write_time(host));
-  fs::last_write_time(host, second + std::chrono::nanoseconds(123456700));
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  ASSERT_TRUE(GetFileAttributesExA(box["t.txt"].c_str(), GetFileExInfoStandard, &data));
-  uint64_t ticks = (uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
-  EXPECT_EQ(1234567u, ticks % 10000000u);
-}
-
-TEST(Copy, ReplacesOnlyWhenAskedAndNeverItself) {
-  Sandbox box;
-  ASSERT_TRUE(WriteText(box["source.txt"], "new"));
-  ASSERT_TRUE(WriteText(box["target.txt"], "old"));
-  std::string source = box["source.txt"], target = box["target.txt"];
-  EXPECT_TRUE(Fails(!CopyFileA(source.c_str(), target.c_str(), TRUE), ERROR_FILE_EXISTS));
-  EXPECT_EQ("old", ReadText(target));
-  EXPECT_TRUE(CopyFileA(source.c_str(), target.c_str(), FALSE));
-  EXPECT_EQ("new", ReadText(target));
-  EXPECT_FALSE(CopyFileA(source.c_str(), source.c_str(), FALSE));
-  EXPECT_EQ("new", ReadText(source));
-  EXPECT_TRUE(Fails(!CopyFileA(box["missing.txt"].c_str(), target.c_str(), FALSE), ERROR_FILE_NOT_FOUND));
-  EXPECT_TRUE(Fails(!CopyFileA(source.c_str(), box["nowhere\\t.txt"].c_str(), FALSE), ERROR_PATH_NOT_FOUND));
-  NOT_UNDER_WINE("a read-only target is replaced when running as root");
-  ASSERT_TRUE(SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY));
-  EXPECT_TRUE(CopyFileA(source.c_str(), box["copy.txt"].c_str(), TRUE));
-  EXPECT_TRUE(GetFileAttributesA(box["copy.txt"].c_str()) & FILE_ATTRIBUTE_READONLY) << "read-only is carried";
-  EXPECT_TRUE(Fails(!CopyFileA(target.c_str(), box["copy.txt"].c_str(), FALSE), ERROR_ACCESS_DENIED));
-}
-
-TEST(Move, NeverReplacesAndCarriesContent) {
-  Sandbox box;
-  ASSERT_TRUE(WriteText(box["a.txt"], "a") && WriteText(box["b.txt"], "b") && _mkdir(box["dir"].c_str()) == 0);
+  ASSERT_TRUE(WriteText(box["source.txt"], "new") && WriteText(box["target.txt"], "old"));
+  ASSERT_EQ(0, _mkdir(box["dir"].c_str()));
+  auto copy = [&](char const* from, char const* to, BOOL failIfExists) {
+    return CopyFileA(box[from].c_str(), box[to].c_str(), failIfExists);
+  };
   auto move = [&](char const* from, char const* to) { return MoveFileA(box[from].c_str(), box[to].c_str()); };
   auto rename = [&](char const* from, char const* to) { return ZEBPlatformRename(box[from].c_str(), box[to].c_str()); };
-  EXPECT_TRUE(Fails(!move("a.txt", "b.txt"), ERROR_ALREADY_EXISTS));
-  EXPECT_TRUE(Fails(rename("a.txt", "b.txt") != 0, ERROR_ALREADY_EXISTS));
-  EXPECT_EQ("ab", ReadText(box["a.txt"]) + ReadText(box["b.txt"]));
-  EXPECT_TRUE(move("a.txt", "dir\\inside.txt") && move("dir", "moved"));
+  EXPECT_TRUE(Fails(!copy("source.txt", "target.txt", TRUE), ERROR_FILE_EXISTS));
+  EXPECT_TRUE(Fails(!move("source.txt", "target.txt"), ERROR_ALREADY_EXISTS));
+  EXPECT_TRUE(Fails(rename("source.txt", "target.txt") != 0, ERROR_ALREADY_EXISTS));
+  EXPECT_EQ("old", ReadText(box["target.txt"]));
+  EXPECT_TRUE(copy("source.txt", "target.txt", FALSE));
+  EXPECT_EQ("new", ReadText(box["target.txt"]));
+  EXPECT_FALSE(copy("source.txt", "source.txt", FALSE));
+  EXPECT_EQ("new", ReadText(box["source.txt"]));
+  EXPECT_TRUE(Fails(!copy("missing.txt", "target.txt", FALSE), ERROR_FILE_NOT_FOUND));
+  EXPECT_TRUE(Fails(!move("target.txt", "nowhere\\x.txt"), ERROR_PATH_NOT_FOUND));
+  EXPECT_TRUE(move("target.txt", "dir\\inside.txt") && move("dir", "moved"));
   EXPECT_EQ(0, rename("moved\\inside.txt", "renamed.txt"));
-  EXPECT_EQ("a", ReadText(box["renamed.txt"]));
-  EXPECT_TRUE(Fails(!move("missing.txt", "x.txt"), ERROR_FILE_NOT_FOUND));
-  EXPECT_TRUE(Fails(!move("b.txt", "nowhere\\x.txt"), ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ("new", ReadText(box["renamed.txt"]));
   errno = 0;
   EXPECT_NE(0, rename("missing.txt", "x.txt"));
   EXPECT_EQ(ENOENT, errno);
-  NOT_UNDER_WINE("moving to another letter case of the same name changes nothing");
-  EXPECT_TRUE(move("b.txt", "B.TXT")) << "a letter case change is a move";
-  EXPECT_EQ(std::vector<std::string>{"B.TXT"}, FindNames(box["b.*"]));
+  NOT_UNDER_WINE("a move to another letter case changes nothing; a read-only target is replaced as root");
+  EXPECT_TRUE(move("renamed.txt", "RENAMED.TXT")) << "a letter case change is a move";
+  EXPECT_EQ(std::vector<std::string>{"RENAMED.TXT"}, FindNames(box["r*"]));
+  ASSERT_TRUE(SetFileAttributesA(box["source.txt"].c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_TRUE(copy("source.txt", "copy.txt", TRUE));
+  EXPECT_TRUE(GetFileAttributesA(box["copy.txt"].c_str()) & FILE_ATTRIBUTE_READONLY) << "read-only is carried";
+  EXPECT_TRUE(Fails(!copy("RENAMED.TXT", "copy.txt", FALSE), ERROR_ACCESS_DENIED));
 }
 
 TEST(Directories, MakingRemovingAndUnlinkingFailAsWindowsDoes) {

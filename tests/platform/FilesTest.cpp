@@ -44,10 +44,7 @@ TEST(Create, BadArgumentsFailAndNewFilesTakeTheAttributesAsked) {
     EXPECT_TRUE(Fails(Open(box["x"], R, 0, disposition) == INVALID_HANDLE_VALUE, ERROR_INVALID_PARAMETER));
   for (char const* name : {"a|b", "a<b", "a>b", "a*b", "a?b", "a\"b"})
     EXPECT_TRUE(Fails(Open(box[name], W, 0, CREATE_ALWAYS) == INVALID_HANDLE_VALUE, ERROR_INVALID_NAME)) << name;
-  EXPECT_TRUE(Fails(Open(box[std::string(300, 'n')], W, 0, CREATE_ALWAYS) == INVALID_HANDLE_VALUE,
-                    ERROR_FILENAME_EXCED_RANGE));
-  for (DWORD disposition : {CREATE_NEW, OPEN_EXISTING, OPEN_ALWAYS})
-    EXPECT_TRUE(Fails(Open(box["missing\\f.txt"], R, 0, disposition) == INVALID_HANDLE_VALUE, ERROR_PATH_NOT_FOUND));
+  EXPECT_TRUE(Fails(Open(box["missing\\f.txt"], W, 0, CREATE_NEW) == INVALID_HANDLE_VALUE, ERROR_PATH_NOT_FOUND));
   ASSERT_EQ(0, _mkdir(box["dir"].c_str()));
   EXPECT_TRUE(Fails(Open(box["dir"], R, SR, OPEN_EXISTING) == INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED));
   EXPECT_TRUE(Close(Open(box["dir"], R, SR | SW | SD, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS)))
@@ -57,11 +54,8 @@ TEST(Create, BadArgumentsFailAndNewFilesTakeTheAttributesAsked) {
     std::string path = box["made" + std::to_string(flags)];
     HANDLE file = Open(path, R | W, 0, CREATE_NEW, flags);
     DWORD count = 0;
-    char buffer[8] = {};
-    EXPECT_TRUE(WriteFile(file, "hinted", 6, &count, nullptr)) << "the creator may write, flags " << flags;
-    EXPECT_EQ(0u, SetFilePointer(file, 0, nullptr, FILE_BEGIN));
-    EXPECT_TRUE(ReadFile(file, buffer, sizeof(buffer), &count, nullptr) && CloseHandle(file));
-    EXPECT_STREQ("hinted", buffer);
+    EXPECT_TRUE(WriteFile(file, "hinted", 6, &count, nullptr) && Close(file)) << "the creator may write, " << flags;
+    EXPECT_EQ("hinted", ReadText(path));
     EXPECT_EQ(flags == FILE_ATTRIBUTE_READONLY, (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY) != 0);
   }
 }
@@ -84,32 +78,14 @@ TEST(Create, ReadOnlyAndHiddenFilesAreProtected) {
   EXPECT_TRUE(GetFileAttributesA(hidden.c_str()) & FILE_ATTRIBUTE_HIDDEN);
 }
 
-TEST(ReadWrite, AccessDecidesWhatAHandleMayDoAndClosedHandlesAreInvalid) {
-  Sandbox box;
-  std::string path = box["rw.txt"];
-  ASSERT_TRUE(WriteText(path, "hello"));
-  HANDLE reader = Open(path, R, SR | SW, OPEN_EXISTING), writer = Open(path, W, SR | SW, OPEN_EXISTING);
-  char buffer[16] = {};
-  DWORD count = 99;
-  EXPECT_TRUE(Fails(!WriteFile(reader, "x", 1, &count, nullptr), ERROR_ACCESS_DENIED));
-  EXPECT_EQ(0u, count);
-  EXPECT_TRUE(Fails(!ReadFile(writer, buffer, sizeof(buffer), &count, nullptr), ERROR_ACCESS_DENIED));
-  EXPECT_EQ(2u, SetFilePointer(reader, 2, nullptr, FILE_BEGIN));
-  EXPECT_FALSE(SetEndOfFile(reader));
-  EXPECT_TRUE(ReadFile(reader, buffer, sizeof(buffer), &count, nullptr) && count == 3);
-  EXPECT_TRUE(ReadFile(reader, buffer, sizeof(buffer), &count, nullptr) && count == 0) << "the end is no failure";
-  EXPECT_TRUE(CloseHandle(reader) && CloseHandle(writer));
-  EXPECT_EQ("hello", ReadText(path));
-  EXPECT_TRUE(Fails(!CloseHandle(writer), ERROR_INVALID_HANDLE));
-  EXPECT_TRUE(Fails(!WriteFile(writer, "x", 1, &count, nullptr), ERROR_INVALID_HANDLE));
-  EXPECT_FALSE(FindClose(writer));
-}
-
-TEST(FilePointer, MovesWithHighWordRefusesNegativePositionsAndCuts) {
+TEST(ReadWrite, AccessDecidesWhatAHandleMayDoThePointerMovesAndCuts) {
   Sandbox box;
   std::string path = box["pointer.bin"];
-  HANDLE file = Open(path, R | W, 0, CREATE_NEW);
-  DWORD count = 0;
+  HANDLE file = Open(path, R | W, SR | SW, CREATE_NEW), reader = Open(path, R, SR | SW, OPEN_EXISTING);
+  char buffer[16] = {};
+  DWORD count = 99;
+  EXPECT_TRUE(Fails(!WriteFile(reader, "x", 1, &count, nullptr) && count == 0, ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(SetEndOfFile(reader));
   ASSERT_TRUE(WriteFile(file, "0123456789", 10, &count, nullptr));
   EXPECT_EQ(4u, SetFilePointer(file, -6, nullptr, FILE_END));
   EXPECT_EQ(6u, SetFilePointer(file, 2, nullptr, FILE_CURRENT));
@@ -126,6 +102,9 @@ TEST(FilePointer, MovesWithHighWordRefusesNegativePositionsAndCuts) {
   DWORD sizeHigh = 7;
   EXPECT_EQ(10u, GetFileSize(file, &sizeHigh)) << "moving the pointer does not grow the file";
   EXPECT_EQ(0u, sizeHigh);
+  EXPECT_EQ(7u, SetFilePointer(reader, 7, nullptr, FILE_BEGIN));
+  EXPECT_TRUE(ReadFile(reader, buffer, sizeof(buffer), &count, nullptr) && count == 3);
+  EXPECT_TRUE(ReadFile(reader, buffer, sizeof(buffer), &count, nullptr) && count == 0) << "the end is no failure";
   // Writing beyond the end fills with zeros; SetEndOfFile cuts and grows.
   EXPECT_EQ(12u, SetFilePointer(file, 12, nullptr, FILE_BEGIN));
   ASSERT_TRUE(WriteFile(file, "ab", 2, &count, nullptr));
@@ -134,9 +113,11 @@ TEST(FilePointer, MovesWithHighWordRefusesNegativePositionsAndCuts) {
   EXPECT_EQ(3u, GetFileSize(file, nullptr));
   EXPECT_EQ(14u, SetFilePointer(file, 14, nullptr, FILE_BEGIN));
   LARGE_INTEGER size;
-  EXPECT_TRUE(SetEndOfFile(file) && GetFileSizeEx(file, &size) && CloseHandle(file));
+  EXPECT_TRUE(SetEndOfFile(file) && GetFileSizeEx(file, &size) && CloseHandle(file) && CloseHandle(reader));
   EXPECT_EQ(14, size.QuadPart);
   EXPECT_EQ(std::string("012") + std::string(11, '\0'), ReadText(path));
+  EXPECT_TRUE(Fails(!CloseHandle(file), ERROR_INVALID_HANDLE));
+  EXPECT_TRUE(Fails(!ReadFile(reader, buffer, 1, &count, nullptr), ERROR_INVALID_HANDLE));
 }
 
 // A second open against a first, and against a file to be deleted on close

@@ -73,10 +73,8 @@ TEST(Tables, MappedDrivesAndSharesNameTheirDirectories) {
 
 TEST(Names, AreFoundIgnoringCaseWithoutTrailingDotsAndSpaces) {
   Sandbox box;
-  ASSERT_EQ(0, _mkdir(box["Mixed"].c_str()));
-  ASSERT_TRUE(WriteText(box["Mixed\\File.TXT"], "found"));
-  ASSERT_EQ(0, _mkdir(box["d"].c_str()));
-  ASSERT_TRUE(WriteText(box["d\\plain.txt"], "x"));
+  ASSERT_TRUE(_mkdir(box["Mixed"].c_str()) == 0 && WriteText(box["Mixed\\File.TXT"], "found"));
+  ASSERT_TRUE(_mkdir(box["d"].c_str()) == 0 && WriteText(box["d\\plain.txt"], "x"));
   EXPECT_EQ("found", ReadText(box["mIXED\\file.txt"]));
   EXPECT_TRUE(WriteText(box["MIXED\\New.Txt"], "new"));
   EXPECT_EQ((std::vector<std::string>{"New.Txt"}), FindNames(box["Mixed\\new.*"])) << "new names keep their case";
@@ -97,8 +95,7 @@ TEST(CurrentDirectory, RelativePathsStartThere) {
   ASSERT_TRUE(SetCurrentDirectoryA(box["work"].c_str()));
   EXPECT_EQ(box["work"], CurrentDirectory());
   EXPECT_TRUE(WriteText("relative.txt", "here"));
-  EXPECT_EQ("here", ReadText(box["work\\relative.txt"]));
-  EXPECT_EQ("here", ReadText("..\\work\\relative.txt"));
+  EXPECT_EQ("herehere", ReadText(box["work\\relative.txt"]) + ReadText("..\\work\\relative.txt"));
   std::string filePart;
   EXPECT_EQ(box["work\\name.txt"], FullPath("sub\\..\\name.txt", &filePart));
   EXPECT_EQ("name.txt", filePart);
@@ -128,13 +125,10 @@ TEST(Volumes, FreeSpaceDriveTypeAndTheNetwork) {
   char buffer[1024];
   DWORD size = sizeof(buffer), small = 1;
   EXPECT_EQ(DWORD(ERROR_NOT_CONNECTED),
-            WNetGetUniversalNameA(box["file.txt"].c_str(), UNIVERSAL_NAME_INFO_LEVEL, buffer, &size));
+            WNetGetUniversalNameA(box["f"].c_str(), UNIVERSAL_NAME_INFO_LEVEL, buffer, &size));
   // The computer name is short and upper case; a small buffer gets the size needed.
   size = MAX_COMPUTERNAME_LENGTH + 1;
   ASSERT_TRUE(GetComputerNameA(buffer, &size));
-  EXPECT_EQ(std::strlen(buffer), size);
-  EXPECT_TRUE(size > 0 && std::string(buffer).find_first_of("abcdefghijklmnopqrstuvwxyz") == std::string::npos)
-      << buffer;
-  EXPECT_TRUE(Fails(!GetComputerNameA(buffer, &small), ERROR_BUFFER_OVERFLOW));
-  EXPECT_EQ(size + 1, small);
+  EXPECT_TRUE(size > 0 && size == std::strlen(buffer) && !std::strpbrk(buffer, "abcdefghijklmnopqrstuvwxyz")) << buffer;
+  EXPECT_TRUE(Fails(!GetComputerNameA(buffer, &small), ERROR_BUFFER_OVERFLOW) && small == size + 1);
 }

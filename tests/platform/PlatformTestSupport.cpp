@@ -4,9 +4,6 @@
 
 namespace PlatformTest {
 
-bool IsPosixLayer() { return ZEBPlatform::LiveSystem() == ZEBPlatform::System::PosixLayer; }
-bool IsWine() { return ZEBPlatform::LiveSystem() == ZEBPlatform::System::Wine; }
-
 Sandbox::Sandbox() : m_Directory("zebplat"), m_Root(m_Directory.Native()) {
   if (IsPosixLayer()) {
     m_MappedDrive = FreeDrive();
@@ -21,35 +18,14 @@ Sandbox::Sandbox() : m_Directory("zebplat"), m_Root(m_Directory.Native()) {
     m_Root += '\\';
 }
 
-namespace {
-
-// Read-only entries are made writable so that the tree can go everywhere;
-// links are not followed.
-void MakeWritable(std::string const& directory) {
-  for (std::string const& name : FindNames(directory + "*")) {
-    std::string path = directory + name;
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    if (name == "." || name == ".." || attributes == INVALID_FILE_ATTRIBUTES)
-      continue;
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-      MakeWritable(path + "\\");
-  }
-}
-
-} // namespace
-
 Sandbox::~Sandbox() {
-  MakeWritable(m_Root);
+  // Read-only entries could not go under Windows.
+  for (std::string const& name : FindNames(m_Root + "*"))
+    if (name != "." && name != "..")
+      SetFileAttributesA((m_Root + name).c_str(), FILE_ATTRIBUTE_NORMAL);
   if (m_MappedDrive)
     ZEBPlatform::UnmapDrive(m_MappedDrive);
 }
-
-HANDLE Open(std::string const& path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
-  return CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
-}
-
-bool Close(HANDLE handle) { return handle != INVALID_HANDLE_VALUE && CloseHandle(handle); }
 
 ::testing::AssertionResult Fails(bool failed, DWORD error) {
   DWORD actual = GetLastError();
@@ -75,8 +51,6 @@ std::string ReadText(std::string const& path) {
   Close(file);
   return text;
 }
-
-bool Exists(std::string const& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 char FreeDrive() {
   for (char letter = 'Y'; letter > 'D'; --letter)

@@ -42,29 +42,25 @@ TEST(Search, WildcardsMatchAsOnWindows) {
 
 TEST(Search, RecordsCarryTheEntrysInformationAndErrors) {
   Sandbox box;
-  ASSERT_TRUE(WriteText(box["five.bin"], "12345") && _mkdir(box["folder"].c_str()) == 0);
+  ASSERT_TRUE(WriteText(box["five.bin"], "12345") && _mkdir(box["Folder"].c_str()) == 0);
+  ASSERT_EQ(0, _mkdir(box["empty"].c_str()));
   WIN32_FIND_DATAA data;
   HANDLE search = FindFirstFileA(box["five.bin"].c_str(), &data);
   ASSERT_NE(INVALID_HANDLE_VALUE, search);
-  EXPECT_STREQ("five.bin", data.cFileName);
-  EXPECT_EQ(5u, data.nFileSizeLow);
-  EXPECT_EQ(0u, data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_TRUE(data.nFileSizeLow == 5 && !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY));
   EXPECT_TRUE(Fails(!FindNextFileA(search, &data), ERROR_NO_MORE_FILES));
   EXPECT_TRUE(FindClose(search));
   search = FindFirstFileA(box["FOLDER"].c_str(), &data);
-  EXPECT_STREQ("folder", data.cFileName) << "the name as it is on disk";
-  EXPECT_NE(0u, data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_STREQ("Folder", data.cFileName) << "the name as it is on disk";
+  EXPECT_TRUE(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
   EXPECT_TRUE(FindClose(search));
-  ASSERT_EQ(0, _mkdir(box["empty"].c_str()));
-  DWORD error = 0;
-  EXPECT_TRUE(FindNames(box["*.none"], &error).empty());
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND, error);
-  EXPECT_TRUE(FindNames(box["missing\\*"], &error).empty());
-  EXPECT_EQ(ERROR_PATH_NOT_FOUND, error);
-  EXPECT_EQ((std::vector<std::string>{".", ".."}), FindNames(box["empty\\*"], &error));
-  EXPECT_EQ(ERROR_NO_MORE_FILES, error);
+  DWORD errors[3] = {};
+  EXPECT_TRUE(FindNames(box["*.none"], &errors[0]).empty() && FindNames(box["missing\\*"], &errors[1]).empty());
+  EXPECT_EQ((std::vector<std::string>{".", ".."}), FindNames(box["empty\\*"], &errors[2]));
+  EXPECT_EQ((std::vector<DWORD>{ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_NO_MORE_FILES}),
+            std::vector<DWORD>(errors, errors + 3));
   if (IsPosixLayer()) { // the sandbox is a drive root only where a drive is mapped to it
-    EXPECT_EQ((std::vector<std::string>{"empty", "five.bin", "folder"}), FindNames(box.Root() + "*"))
+    EXPECT_EQ((std::vector<std::string>{"empty", "five.bin", "Folder"}), FindNames(box.Root() + "*"))
         << "drive roots have no dot entries";
   }
   NOT_UNDER_WINE("closing a search twice reads freed memory and succeeds");
