@@ -56,7 +56,6 @@ class Cli(unittest.TestCase):
         cases = [  # arguments, text expected on standard output
             (['ls', SAMPLE], '\\x05SummaryInformation           372\n1Table                          1521\n'),
             (['ls', '--hash', SAMPLE], f'\\x05SummaryInformation           372  {SUMMARY_SHA256}\n'),
-            (['props', SAMPLE], 'Title: Quarterly Report\n'),
             (['props', SAMPLE], 'Due: 2026-03-01T12:00:00Z\n'),
             (['props', SAMPLE], 'Reviewed: true\n'),
             (['path', 'C:/Docs/../Reports/q3.doc'],
@@ -72,6 +71,8 @@ class Cli(unittest.TestCase):
         status, out, err = zebfile('cat', SAMPLE, '\\x05SummaryInformation')
         self.assertEqual((status, err, hashlib.sha256(out).hexdigest()), (0, '', SUMMARY_SHA256))
         self.assertEqual(zebfile('cat', SAMPLE, 'Nothing/There')[2], f'zebfile: {SAMPLE}: no stream Nothing/There\n')
+        props = json.loads(zebfile('props', '--json', SAMPLE)[1])['properties']
+        self.assertEqual((props['Title'], props['Reviewed'], props['Amount']), ('Quarterly Report', True, 1234.5))
 
     def test_bad_inputs_fail_alone(self):
         for command, extra in [('ls', []), ('props', []), ('cat', ['WordDocument']), ('extract', [self.arg('out')])]:
@@ -94,24 +95,16 @@ class Cli(unittest.TestCase):
                     self.assertEqual(len(err.splitlines()), status, err)
                     self.assertTrue(status == 1 or json.loads(out)['file'])
 
-    def test_many_files_keep_their_order_on_any_number_of_threads(self):
-        for args in [['ls', '--json', '--hash'], ['props'], ['ls']]:
+    def test_many_files_keep_their_order_on_any_number_of_threads_in_json_lines(self):
+        for args in [['ls', '--json', '--hash'], ['props', '--json'], ['props'], ['ls']]:
             with self.subTest(args=args):
                 one, four = (zebfile(*args, '-r', '-j', j, self.arg('folder'), SAMPLE) for j in '14')
                 self.assertEqual(one, four)
                 self.assertEqual(one[0], 1)
                 self.assertErrorLines(one[2], [('folder/07.doc', 'not a compound file')])
-        status, out, _ = zebfile('ls', '--json', '-r', '-j', '4', self.arg('folder'))
-        self.assertEqual([json.loads(line)['file'][-6:] for line in out.splitlines()],
-                         [f'{i:02}.doc' for i in range(12) if i != 7])
-
-    def test_json_lines_are_json(self):
-        for args in [['ls', '--json', '--hash'], ['props', '--json']]:
-            with self.subTest(args=args):
-                status, out, _ = zebfile(*args, '-r', self.arg('folder'), SAMPLE)
-                self.assertEqual((status, len([json.loads(line) for line in out.split(b'\n')[:-1]])), (1, 12))
-        props = json.loads(zebfile('props', '--json', SAMPLE)[1])['properties']
-        self.assertEqual((props['Title'], props['Reviewed'], props['Amount']), ('Quarterly Report', True, 1234.5))
+                if '--json' in args:  # a JSON text on each line
+                    self.assertEqual([json.loads(line)['file'][-6:] for line in one[1].split(b'\n')[:-1]],
+                                     [f'{i:02}.doc' for i in range(12) if i != 7] + ['en.doc'])
 
     def test_odd_names_are_read_as_ls_shows_them_and_extracted_inside_the_target(self):
         listing = zebfile('ls', self.arg('odd.cfs'))[1].decode()
@@ -137,13 +130,10 @@ class Cli(unittest.TestCase):
 
     def test_usage_errors_and_help(self):
         for args in [[], ['ls'], ['frobnicate'], ['ls', '-j', '0', 'x'], ['cat', 'x'], ['ls', '--colour', 'x']]:
-            with self.subTest(args=args):
-                status, out, err = zebfile(*args)
-                self.assertEqual(status, 2, err)
-                self.assertTrue(err.startswith('zebfile: '), err)
+            status, _, err = zebfile(*args)
+            self.assertTrue(status == 2 and err.startswith('zebfile: '), (args, status, err))
         for command in ['ls', 'cat', 'extract', 'props', 'path']:
-            with self.subTest(command=command):
-                self.assertIn(f'Example: zebfile {command} ', zebfile(command, '--help')[1].decode())
+            self.assertIn(f'Example: zebfile {command} ', zebfile(command, '--help')[1].decode())
 
 
 if __name__ == '__main__':

@@ -8,7 +8,7 @@ using namespace PlatformTest;
 
 DWORD const GRANULARITY = 65536, RW = GENERIC_READ | GENERIC_WRITE;
 
-TEST(Mapping, AWritableMappingGrowsTheFileAndViewsStartAtTheGranularity) {
+TEST(Mapping, WritableMappingsGrowTheFileReadOnlyOnesNeverAndViewsStartAtTheGranularity) {
   SYSTEM_INFO info;
   GetSystemInfo(&info);
   EXPECT_TRUE(info.dwAllocationGranularity == GRANULARITY && GRANULARITY % info.dwPageSize == 0);
@@ -40,24 +40,20 @@ TEST(Mapping, AWritableMappingGrowsTheFileAndViewsStartAtTheGranularity) {
   ASSERT_EQ(GRANULARITY + 6, content.size());
   EXPECT_EQ("first", content.substr(10, 5));
   EXPECT_EQ("second", content.substr(GRANULARITY, 6));
-  EXPECT_TRUE(Fails(!CloseHandle(mapping), ERROR_INVALID_HANDLE));
-}
-
-TEST(Mapping, AReadOnlyMappingStaysWithinTheFileAndOutlivesItsHandle) {
-  Sandbox box;
-  std::string path = box["small.bin"];
+  // A read-only mapping stays within the file and outlives its handle.
   ASSERT_TRUE(WriteText(path, "small"));
-  HANDLE file = Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+  file = Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
   EXPECT_TRUE(Fails(CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, GRANULARITY, nullptr) == nullptr,
                     ERROR_NOT_ENOUGH_MEMORY));
   EXPECT_TRUE(Fails(CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, 0, nullptr) == nullptr, ERROR_ACCESS_DENIED))
       << "a read-write mapping needs a handle with write access";
-  HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
   EXPECT_TRUE(mapping && GetFileSize(file, nullptr) == 5 && CloseHandle(file));
   EXPECT_TRUE(Fails(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0) == nullptr, ERROR_ACCESS_DENIED));
   char const* view = static_cast<char const*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
   ASSERT_NE(nullptr, view);
   EXPECT_EQ(0, std::memcmp(view, "small", 5));
   EXPECT_TRUE(UnmapViewOfFile(view) && CloseHandle(mapping));
+  EXPECT_TRUE(Fails(!CloseHandle(mapping), ERROR_INVALID_HANDLE));
   EXPECT_TRUE(Close(Open(path, RW, 0, OPEN_EXISTING))) << "the mapping has let go";
 }
