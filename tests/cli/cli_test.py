@@ -73,7 +73,7 @@ class Cli(unittest.TestCase):
         props = json.loads(zebfile('props', '--json', SAMPLE)[1])['properties']
         self.assertEqual((props['Title'], props['Reviewed'], props['Amount']), ('Quarterly Report', True, 1234.5))
 
-    def test_bad_inputs_fail_alone(self):
+    def test_bad_inputs_fail_alone_and_damaged_ones_never_crash(self):
         for command, extra in [('ls', []), ('props', []), ('cat', ['WordDocument']), ('extract', [self.arg('out')])]:
             for name in REASONS:
                 with self.subTest(command=command, input=name):
@@ -81,11 +81,9 @@ class Cli(unittest.TestCase):
                     self.assertEqual((status, out, err.count('\n')), (1, b'', 1))
                     self.assertTrue(err.startswith(f'zebfile: {self.arg(name)}: {REASONS[name]}'), err)
         status, out, err = zebfile('ls', self.arg('missing.doc'), SAMPLE, self.arg('notes.txt'))
-        self.assertEqual(status, 1)
-        self.assertIn(b'WordDocument', out)
+        self.assertTrue(status == 1 and b'WordDocument' in out, (status, out))
         self.assertErrorLines(err, [(name, REASONS[name]) for name in ['missing.doc', 'notes.txt']])
-
-    def test_cut_and_damaged_files_never_crash(self):
+        # Cut and damaged files give an entry or a reason, never a crash.
         for name in ['half.doc'] + [f'damaged{i}.doc' for i in range(16)]:
             for args in [['ls', '--json', '--hash'], ['props', '--json']]:
                 with self.subTest(input=name, args=args):

@@ -1,10 +1,10 @@
 """zebfile against two other readers: for every file of tests/data, the entries,
 sizes and SHA-256 digests olefile reported, and the properties libgsf reported,
 under the name mapping of tests/data/expected (see tests/data/README.md)."""
-import glob
 import json
 import os
 import sys
+from pathlib import Path
 
 import zebrun
 
@@ -53,11 +53,9 @@ def read_lines(command, files):
 
 
 def main():
-    expected = {os.path.basename(p)[:-5]: json.load(open(p, encoding='utf-8'))
-                for p in sorted(glob.glob(os.path.join(ARGS.data, 'expected', '*.json')))}
-    files = [os.path.join(ARGS.data, name) for name in expected]
-    listings = read_lines(['ls', '--json', '--hash'], files)
-    properties = read_lines(['props', '--json'], files)
+    expected = {p.stem: json.loads(p.read_text('utf-8')) for p in sorted(Path(ARGS.data, 'expected').glob('*.json'))}
+    files = [Path(ARGS.data, name) for name in expected]
+    listings, properties = (read_lines(command, files) for command in (['ls', '--json', '--hash'], ['props', '--json']))
     failed = 0
     for name, other in expected.items():
         entries = sorted([e['path'], e['type']] + ([e['size'], e['sha256']] if e['type'] == 'stream' else [])

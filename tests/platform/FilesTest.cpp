@@ -12,7 +12,7 @@ using namespace PlatformTest;
 DWORD const R = GENERIC_READ, W = GENERIC_WRITE, SR = FILE_SHARE_READ, SW = FILE_SHARE_WRITE, SD = FILE_SHARE_DELETE;
 DWORD const GRANULARITY = 65536;
 
-TEST(Create, DispositionsCreateOpenAndTruncateAsWindowsDoes) {
+TEST(Create, DispositionsAndArgumentsAreTakenAsWindowsTakesThem) {
   struct Row {
     bool exists; // a file holding "12345"
     DWORD disposition, error; // the last error after the open: ERROR_SUCCESS or ERROR_ALREADY_EXISTS when it opens
@@ -36,10 +36,7 @@ TEST(Create, DispositionsCreateOpenAndTruncateAsWindowsDoes) {
     EXPECT_EQ(row.after, Exists(path) ? ReadText(path) : "-");
     _unlink(path.c_str());
   }
-}
-
-TEST(Create, BadArgumentsFailAndNewFilesTakeTheAttributesAsked) {
-  Sandbox box;
+  // Bad arguments, and new files take the attributes asked.
   for (DWORD disposition : {DWORD(0), DWORD(6)})
     EXPECT_TRUE(Fails(Open(box["x"], R, 0, disposition) == INVALID_HANDLE_VALUE, ERROR_INVALID_PARAMETER));
   for (char const* name : {"a|b", "a<b", "a>b", "a*b", "a?b", "a\"b"})

@@ -1,6 +1,6 @@
-// Paths: drives and shares (mapped or not), names found ignoring case,
-// relative paths, the current directory and full path names; paths that
-// would leave their drive or share, random path text.
+// Paths: drives and shares (mapped or not) and paths that would leave them,
+// names found ignoring case, relative paths, the current directory and full
+// path names.
 #include "PlatformTestSupport.h"
 
 #include <random>
@@ -31,7 +31,7 @@ TEST(Drives, AnUnmappedDriveDoesNotExist) {
   EXPECT_EQ(FullPath(drive + ":\\a\\b\\..\\c"), drive + ":\\a\\c") << "a full path name is only text";
 }
 
-TEST(Tables, MappedDrivesAndSharesNameTheirDirectories) {
+TEST(Tables, MappedDrivesAndSharesNameTheirDirectoriesAndNoPathLeavesThem) {
   ONLY_ON_POSIX_LAYER("the drive and share tables belong to the layer; Windows would look servers up");
   Sandbox box;
   char letter = FreeDrive();
@@ -65,51 +65,7 @@ TEST(Tables, MappedDrivesAndSharesNameTheirDirectories) {
   EXPECT_TRUE(ZEBPlatform::UnmapShare("SERVER", "SHARE"));
   EXPECT_TRUE(Fails(!Exists("\\\\server\\share\\unc.txt"), ERROR_BAD_NETPATH));
   EXPECT_EQ(DRIVE_NO_ROOT_DIR, GetDriveTypeA("\\\\server\\share\\"));
-}
-
-TEST(Names, AreFoundIgnoringCaseWithoutTrailingDotsAndSpaces) {
-  Sandbox box;
-  ASSERT_TRUE(_mkdir(box["Mixed"].c_str()) == 0 && WriteText(box["Mixed\\File.TXT"], "found"));
-  ASSERT_TRUE(_mkdir(box["d"].c_str()) == 0 && WriteText(box["d\\plain.txt"], "x"));
-  EXPECT_EQ("found", ReadText(box["mIXED\\file.txt"]));
-  EXPECT_TRUE(WriteText(box["MIXED\\New.Txt"], "new"));
-  EXPECT_EQ((std::vector<std::string>{"New.Txt"}), FindNames(box["Mixed\\new.*"])) << "new names keep their case";
-  for (char const* name : {"d\\plain.txt.", "d\\plain.txt  ", "d.\\plain.txt", "sub\\..\\.\\d\\plain.txt"})
-    EXPECT_EQ("x", ReadText(box[name])) << name;
-  if (IsPosixLayer()) {
-    EXPECT_TRUE(Fails(!WriteText(box["a:b"], "x"), ERROR_INVALID_NAME)) << "a colon inside a name";
-    std::string directory = box.Root() + std::string(120, 'd') + "\\";
-    EXPECT_TRUE(Fails(!WriteText(directory + std::string(MAX_PATH - directory.size(), 'n'), "x"),
-                      ERROR_FILENAME_EXCED_RANGE)) << "a path of MAX_PATH characters";
-  }
-}
-
-TEST(CurrentDirectory, RelativePathsStartThere) {
-  Sandbox box;
-  CurrentDirectoryGuard guard;
-  ASSERT_EQ(0, _mkdir(box["work"].c_str()));
-  ASSERT_TRUE(SetCurrentDirectoryA(box["work"].c_str()));
-  EXPECT_EQ(box["work"], CurrentDirectory());
-  EXPECT_TRUE(WriteText("relative.txt", "here"));
-  EXPECT_EQ("herehere", ReadText(box["work\\relative.txt"]) + ReadText("..\\work\\relative.txt"));
-  std::string filePart;
-  EXPECT_EQ(box["work\\name.txt"] + "|name.txt", FullPath("sub\\..\\name.txt", &filePart) + "|" + filePart);
-  EXPECT_EQ(box["work\\dir\\"] + "|(null)", FullPath("dir\\", &filePart) + "|" + filePart) << "a trailing \\ stays";
-  EXPECT_EQ(box["work\\plain"], FullPath("plain. ")) << "trailing dots and spaces go";
-  EXPECT_TRUE(Fails(!SetCurrentDirectoryA(box["work\\relative.txt"].c_str()), ERROR_DIRECTORY));
-  EXPECT_TRUE(Fails(!SetCurrentDirectoryA(box["missing"].c_str()), ERROR_FILE_NOT_FOUND));
-  // Small buffers get the size needed and nothing written.
-  std::string current = CurrentDirectory(), name = box["some\\file.txt"];
-  char small[2] = {'x', 'x'};
-  EXPECT_TRUE(current == box["work"] && GetCurrentDirectoryA(sizeof(small), small) == current.size() + 1);
-  EXPECT_EQ('x', small[0]);
-  EXPECT_EQ(name.size() + 1, GetFullPathNameA(name.c_str(), 2, small, nullptr));
-}
-
-TEST(BadInput, PathsNeverLeaveTheirDriveOrShare) {
-  ONLY_ON_POSIX_LAYER("the sandbox is a drive root only where a drive is mapped to it");
-  Sandbox box;
-  ASSERT_EQ(0, _mkdir(box["inner"].c_str()));
+  // No path leaves its drive or share, random path text included.
   ASSERT_TRUE(WriteText(box.Root() + "..\\..\\..\\escape.txt", "kept"));
   EXPECT_EQ("kept", ReadText(box["inner\\..\\..\\escape.txt"]));
   ASSERT_TRUE(ZEBPlatform::MapShare("srv", "shr", ZEBPlatform::HostPath(box["inner"].c_str())));
@@ -128,4 +84,40 @@ TEST(BadInput, PathsNeverLeaveTheirDriveOrShare) {
         << "'" << path << "' maps to '" << mapped << "'";
     GetFileAttributesA(path.c_str());
   }
+}
+
+TEST(Names, AreFoundIgnoringCaseWithoutTrailingDotsAndSpacesFromTheCurrentDirectory) {
+  Sandbox box;
+  ASSERT_TRUE(_mkdir(box["Mixed"].c_str()) == 0 && WriteText(box["Mixed\\File.TXT"], "found"));
+  ASSERT_TRUE(_mkdir(box["d"].c_str()) == 0 && WriteText(box["d\\plain.txt"], "x"));
+  EXPECT_EQ("found", ReadText(box["mIXED\\file.txt"]));
+  EXPECT_TRUE(WriteText(box["MIXED\\New.Txt"], "new"));
+  EXPECT_EQ((std::vector<std::string>{"New.Txt"}), FindNames(box["Mixed\\new.*"])) << "new names keep their case";
+  for (char const* name : {"d\\plain.txt.", "d\\plain.txt  ", "d.\\plain.txt", "sub\\..\\.\\d\\plain.txt"})
+    EXPECT_EQ("x", ReadText(box[name])) << name;
+  if (IsPosixLayer()) {
+    EXPECT_TRUE(Fails(!WriteText(box["a:b"], "x"), ERROR_INVALID_NAME)) << "a colon inside a name";
+    std::string directory = box.Root() + std::string(120, 'd') + "\\";
+    EXPECT_TRUE(Fails(!WriteText(directory + std::string(MAX_PATH - directory.size(), 'n'), "x"),
+                      ERROR_FILENAME_EXCED_RANGE)) << "a path of MAX_PATH characters";
+  }
+  // Relative paths start at the current directory.
+  CurrentDirectoryGuard guard;
+  ASSERT_EQ(0, _mkdir(box["work"].c_str()));
+  ASSERT_TRUE(SetCurrentDirectoryA(box["work"].c_str()));
+  EXPECT_EQ(box["work"], CurrentDirectory());
+  EXPECT_TRUE(WriteText("relative.txt", "here"));
+  EXPECT_EQ("herehere", ReadText(box["work\\relative.txt"]) + ReadText("..\\work\\relative.txt"));
+  std::string filePart;
+  EXPECT_EQ(box["work\\name.txt"] + "|name.txt", FullPath("sub\\..\\name.txt", &filePart) + "|" + filePart);
+  EXPECT_EQ(box["work\\dir\\"] + "|(null)", FullPath("dir\\", &filePart) + "|" + filePart) << "a trailing \\ stays";
+  EXPECT_EQ(box["work\\plain"], FullPath("plain. ")) << "trailing dots and spaces go";
+  EXPECT_TRUE(Fails(!SetCurrentDirectoryA(box["work\\relative.txt"].c_str()), ERROR_DIRECTORY));
+  EXPECT_TRUE(Fails(!SetCurrentDirectoryA(box["missing"].c_str()), ERROR_FILE_NOT_FOUND));
+  // Small buffers get the size needed and nothing written.
+  std::string current = CurrentDirectory(), name = box["some\\file.txt"];
+  char small[2] = {'x', 'x'};
+  EXPECT_TRUE(current == box["work"] && GetCurrentDirectoryA(sizeof(small), small) == current.size() + 1);
+  EXPECT_EQ('x', small[0]);
+  EXPECT_EQ(name.size() + 1, GetFullPathNameA(name.c_str(), 2, small, nullptr));
 }

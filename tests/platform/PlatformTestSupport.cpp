@@ -27,13 +27,6 @@ Sandbox::~Sandbox() {
     ZEBPlatform::UnmapDrive(m_MappedDrive);
 }
 
-::testing::AssertionResult Fails(bool failed, DWORD error) {
-  DWORD actual = GetLastError();
-  if (failed && actual == error)
-    return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << (failed ? "failed" : "succeeded") << " with last error " << actual;
-}
-
 bool WriteText(std::string const& path, std::string const& text) {
   HANDLE file = Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
   DWORD written = 0;

@@ -40,7 +40,12 @@ inline HANDLE Open(std::string const& path, DWORD access, DWORD share, DWORD dis
 inline bool Close(HANDLE handle) { return handle != INVALID_HANDLE_VALUE && CloseHandle(handle); }
 inline bool Exists(std::string const& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 // The call failed (`failed`) and left `error` as the last error.
-::testing::AssertionResult Fails(bool failed, DWORD error);
+inline ::testing::AssertionResult Fails(bool failed, DWORD error) {
+  DWORD actual = GetLastError();
+  if (failed && actual == error)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << (failed ? "failed" : "succeeded") << " with last error " << actual;
+}
 bool WriteText(std::string const& path, std::string const& text);
 std::string ReadText(std::string const& path); // empty when it cannot be read
 char FreeDrive();                              // a drive letter with no drive, from 'Y' down

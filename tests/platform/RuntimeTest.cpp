@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-TEST(Runtime, SplitPathGivesDriveDirectoryNameAndExtension) {
+TEST(Runtime, SplitPathLocalTimeEnvironmentAndProcess) {
   std::pair<char const*, char const*> const rows[] = { // path, "drive|directory|name|extension"
       {"C:\\a\\b.txt", "C:|\\a\\|b|.txt"}, {"c:b.txt", "c:||b|.txt"}, {"a.b.c", "||a.b|.c"}, {"C:", "C:|||"},
       {"\\\\server\\share\\x.y", "|\\\\server\\share\\|x|.y"}, {"dir.d\\file", "|dir.d\\|file|"},
@@ -21,9 +21,7 @@ TEST(Runtime, SplitPathGivesDriveDirectoryNameAndExtension) {
   char name[_MAX_FNAME];
   _splitpath("C:\\only\\the.name", nullptr, nullptr, name, nullptr);
   EXPECT_STREQ("the", name);
-}
-
-TEST(Runtime, LocalTimeEnvironmentAndProcess) {
+  // Local time, the environment and the process.
   time_t epoch = 0, before = -1, lastSecond = static_cast<time_t>(32535215999LL - 14 * 3600);
   EXPECT_TRUE(ZEBPlatformLocalTime(&epoch) && !ZEBPlatformLocalTime(&before));
   struct tm* last = ZEBPlatformLocalTime(&lastSecond);
