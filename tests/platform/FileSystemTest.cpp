@@ -4,13 +4,12 @@
 #include "PlatformTestSupport.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <set>
 
 using namespace PlatformTest;
 
-TEST(Attributes, KindsSizesMissingEntriesAndWhatIsSet) {
+TEST(Attributes, KindsMissingEntriesAndWhatIsSet) {
   Sandbox box;
   std::string path = box["file.txt"];
   ASSERT_TRUE(WriteText(path, "12345") && _mkdir(box["dir"].c_str()) == 0);

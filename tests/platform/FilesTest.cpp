@@ -216,7 +216,7 @@ TEST(Mapping, WritableMappingsGrowTheFileReadOnlyOnesNeverAndViewsStartAtTheGran
   EXPECT_EQ("second", content.substr(GRANULARITY, 6));
   // A read-only mapping stays within the file and outlives its handle.
   ASSERT_TRUE(WriteText(path, "small"));
-  file = Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+  file = Open(path, R, SR | SW, OPEN_EXISTING);
   EXPECT_TRUE(Fails(CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, GRANULARITY, nullptr) == nullptr,
                     ERROR_NOT_ENOUGH_MEMORY));
   mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
