@@ -1,10 +1,10 @@
 """zebfile against two other readers: for every file of tests/data, the entries,
 sizes and SHA-256 digests olefile reported, and the properties libgsf reported,
 under the name mapping of tests/data/expected (see tests/data/README.md)."""
-import glob
 import json
 import os
 import sys
+from pathlib import Path
 
 import zebrun
 
@@ -25,9 +25,7 @@ WELL_KNOWN = set(MAPPED.values()) | set(OPTIONAL.values()) | set(
 def same_value(ours, theirs):
     if isinstance(ours, bool):
         return theirs.upper() == str(ours).upper()
-    if isinstance(ours, (int, float)):
-        return abs(float(theirs) - ours) < 1e-9
-    return ours == theirs
+    return abs(float(theirs) - ours) < 1e-9 if isinstance(ours, (int, float)) else ours == theirs
 
 
 def property_problems(ours, theirs):
@@ -55,12 +53,10 @@ def read_lines(command, files):
 
 
 def main():
-    expected = {os.path.basename(p)[:-5]: json.load(open(p, encoding='utf-8'))
-                for p in sorted(glob.glob(os.path.join(ARGS.data, 'expected', '*.json')))}
-    files = [os.path.join(ARGS.data, name) for name in expected]
-    listings = read_lines(['ls', '--json', '--hash'], files)
-    properties = read_lines(['props', '--json'], files)
-    passed = failed = 0
+    expected = {p.stem: json.loads(p.read_text('utf-8')) for p in sorted(Path(ARGS.data, 'expected').glob('*.json'))}
+    files = [Path(ARGS.data, name) for name in expected]
+    listings, properties = (read_lines(command, files) for command in (['ls', '--json', '--hash'], ['props', '--json']))
+    failed = 0
     for name, other in expected.items():
         entries = sorted([e['path'], e['type']] + ([e['size'], e['sha256']] if e['type'] == 'stream' else [])
                          for e in listings[name]['entries'])
@@ -68,10 +64,10 @@ def main():
             f'entries differ: only ours {[e for e in entries if e not in other["entries"]]}, '
             f'only theirs {[e for e in other["entries"] if e not in entries]}']
         problems += property_problems(properties[name]['properties'], other['gsf_props'])
-        print(f'{"ok" if not problems else "FAILED"}: {name}' + ''.join(f'\n  {p}' for p in problems))
-        passed, failed = passed + (not problems), failed + bool(problems)
-    print(f'{passed} passed, {failed} failed')
-    return 1 if failed or not passed else 0
+        print(f'{"FAILED" if problems else "ok"}: {name}' + ''.join(f'\n  {p}' for p in problems))
+        failed += bool(problems)
+    print(f'{len(expected) - failed} passed, {failed} failed')
+    return 1 if failed or not expected else 0
 
 
 if __name__ == '__main__':

@@ -7,18 +7,16 @@ import subprocess
 
 class Runner:
     def __init__(self, wrapper):
-        self.wrapper = list(wrapper)
-        self.wine = bool(wrapper)
+        self.wrapper, self.wine = list(wrapper), bool(wrapper)
 
     def arg(self, path):
         """A host path as the program sees it (Wine shows the host's root as Z:)."""
-        path = os.path.abspath(path)
-        return 'Z:' + path if self.wine else path
+        return ('Z:' if self.wine else '') + os.path.abspath(path)
 
     def run(self, program, *args, timeout=120):
         """Exit status, standard output (bytes), standard error (text, line ends as on POSIX)."""
-        done = subprocess.run(self.wrapper + [program] + list(args), stdin=subprocess.DEVNULL,
-                              capture_output=True, timeout=timeout)
+        done = subprocess.run(self.wrapper + [program, *args], stdin=subprocess.DEVNULL, capture_output=True,
+                              timeout=timeout)
         return done.returncode, done.stdout, done.stderr.decode('utf-8', 'replace').replace('\r\n', '\n')
 
 

@@ -1,12 +1,9 @@
 #include "PlatformTestSupport.h"
 
-#include <cstring>
+#include <algorithm>
 #include <stdexcept>
 
 namespace PlatformTest {
-
-bool IsPosixLayer() { return ZEBPlatform::LiveSystem() == ZEBPlatform::System::PosixLayer; }
-bool IsWine() { return ZEBPlatform::LiveSystem() == ZEBPlatform::System::Wine; }
 
 Sandbox::Sandbox() : m_Directory("zebplat"), m_Root(m_Directory.Native()) {
   if (IsPosixLayer()) {
@@ -16,54 +13,25 @@ Sandbox::Sandbox() : m_Directory("zebplat"), m_Root(m_Directory.Native()) {
     m_Root = std::string(1, m_MappedDrive) + ":\\";
     return;
   }
-  for (char& c : m_Root)
-    c = c == '/' ? '\\' : c;
+  std::replace(m_Root.begin(), m_Root.end(), '/', '\\');
   if (m_Root.back() != '\\')
     m_Root += '\\';
 }
 
 Sandbox::~Sandbox() {
-  // Read-only entries are made writable so that the tree can go everywhere.
-  std::vector<std::string> directories{m_Root};
-  while (!directories.empty()) {
-    std::string directory = directories.back();
-    directories.pop_back();
-    WIN32_FIND_DATAA data;
-    HANDLE search = FindFirstFileA((directory + "*").c_str(), &data);
-    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &data)) {
-      std::string name = data.cFileName;
-      if (name == "." || name == "..")
-        continue;
-      SetFileAttributesA((directory + name).c_str(), FILE_ATTRIBUTE_NORMAL);
-      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        directories.push_back(directory + name + "\\");
-    }
-    if (search != INVALID_HANDLE_VALUE)
-      FindClose(search);
-  }
+  // Windows removes no read-only entry; the tests make them at the top only.
+  for (std::string const& name : FindNames(m_Root + "*"))
+    if (name != "." && name != "..")
+      SetFileAttributesA((m_Root + name).c_str(), FILE_ATTRIBUTE_NORMAL);
   if (m_MappedDrive)
     ZEBPlatform::UnmapDrive(m_MappedDrive);
-}
-
-HANDLE Open(std::string const& path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
-  return CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
-}
-
-::testing::AssertionResult Fails(bool failed, DWORD error) {
-  DWORD actual = GetLastError();
-  if (failed && actual == error)
-    return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << (failed ? "failed" : "succeeded") << " with last error " << actual;
 }
 
 bool WriteText(std::string const& path, std::string const& text) {
   HANDLE file = Open(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
   DWORD written = 0;
-  if (file == INVALID_HANDLE_VALUE)
-    return false;
-  bool ok = WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr);
-  CloseHandle(file);
-  return ok && written == text.size();
+  bool ok = file != INVALID_HANDLE_VALUE && WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr);
+  return Close(file) && ok && written == text.size();
 }
 
 std::string ReadText(std::string const& path) {
@@ -71,15 +39,11 @@ std::string ReadText(std::string const& path) {
   std::string text;
   char buffer[4096];
   DWORD count = 0;
-  if (file == INVALID_HANDLE_VALUE)
-    return text;
-  while (ReadFile(file, buffer, sizeof(buffer), &count, nullptr) && count > 0)
+  while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof(buffer), &count, nullptr) && count > 0)
     text.append(buffer, count);
-  CloseHandle(file);
+  Close(file);
   return text;
 }
-
-bool Exists(std::string const& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 char FreeDrive() {
   for (char letter = 'Y'; letter > 'D'; --letter)
@@ -101,13 +65,10 @@ std::vector<std::string> FindNames(std::string const& pattern, DWORD* error) {
   return names;
 }
 
-CurrentDirectoryGuard::CurrentDirectoryGuard() : saved(MAX_PATH, '\0') {
-  saved.resize(GetCurrentDirectoryA(MAX_PATH, &saved[0]) < MAX_PATH ? std::strlen(saved.c_str()) : 0);
-}
-
-CurrentDirectoryGuard::~CurrentDirectoryGuard() {
-  if (!saved.empty())
-    SetCurrentDirectoryA(saved.c_str());
+std::string CurrentDirectory() {
+  char buffer[MAX_PATH];
+  DWORD length = GetCurrentDirectoryA(MAX_PATH, buffer);
+  return std::string(buffer, length < MAX_PATH ? length : 0);
 }
 
 } // namespace PlatformTest

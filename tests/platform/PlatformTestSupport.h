@@ -15,12 +15,12 @@
 
 namespace PlatformTest {
 
-bool IsPosixLayer();
-bool IsWine();
+inline bool IsPosixLayer() { return ZEBPlatform::LiveSystem() == ZEBPlatform::System::PosixLayer; }
+inline bool IsWine() { return ZEBPlatform::LiveSystem() == ZEBPlatform::System::Wine; }
 
 // A fresh directory reached by a Windows path ending with a backslash: on the
 // POSIX layer a drive mapped to it, elsewhere its own path. Everything in it
-// goes at the end, read-only entries included.
+// goes at the end, read-only entries at its top included.
 class Sandbox {
 public:
   Sandbox();
@@ -34,21 +34,28 @@ private:
   char m_MappedDrive = 0;
 };
 
-HANDLE Open(std::string const& path, DWORD access, DWORD share, DWORD disposition,
-            DWORD flags = FILE_ATTRIBUTE_NORMAL);
+inline HANDLE Open(std::string const& path, DWORD access, DWORD share, DWORD disposition, DWORD flags = 0) {
+  return CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
+}
+inline bool Close(HANDLE handle) { return handle != INVALID_HANDLE_VALUE && CloseHandle(handle); }
+inline bool Exists(std::string const& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 // The call failed (`failed`) and left `error` as the last error.
-::testing::AssertionResult Fails(bool failed, DWORD error);
+inline ::testing::AssertionResult Fails(bool failed, DWORD error) {
+  DWORD actual = GetLastError();
+  if (failed && actual == error)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << (failed ? "failed" : "succeeded") << " with last error " << actual;
+}
 bool WriteText(std::string const& path, std::string const& text);
 std::string ReadText(std::string const& path); // empty when it cannot be read
-bool Exists(std::string const& path);
-char FreeDrive(); // a drive letter with no drive, from 'Y' down
+char FreeDrive();                              // a drive letter with no drive, from 'Y' down
 // The names a directory search returns, in its order, and its last error.
 std::vector<std::string> FindNames(std::string const& pattern, DWORD* error = nullptr);
+std::string CurrentDirectory();
 // Restores the current directory when it goes.
 struct CurrentDirectoryGuard {
-  CurrentDirectoryGuard();
-  ~CurrentDirectoryGuard();
-  std::string saved;
+  ~CurrentDirectoryGuard() { SetCurrentDirectoryA(saved.c_str()); }
+  std::string saved = CurrentDirectory();
 };
 
 } // namespace PlatformTest

@@ -7,33 +7,25 @@
 #include <filesystem>
 #include <fstream>
 
-TEST(Runtime, SplitPathGivesDriveDirectoryNameAndExtension) {
-  struct Row {
-    char const *path, *drive, *dir, *name, *ext;
-  } const rows[] = {
-      {"C:\\a\\b.txt", "C:", "\\a\\", "b", ".txt"}, {"c:b.txt", "c:", "", "b", ".txt"},
-      {"\\\\server\\share\\x.y", "", "\\\\server\\share\\", "x", ".y"}, {"a.b.c", "", "", "a.b", ".c"},
-      {"dir.d\\file", "", "dir.d\\", "file", ""}, {"C:", "C:", "", "", ""},
-      {"/unix/style.txt", "", "/unix/", "style", ".txt"}, {".profile", "", "", "", ".profile"},
+TEST(Runtime, SplitPathLocalTimeEnvironmentAndProcess) {
+  std::pair<char const*, char const*> const rows[] = { // path, "drive|directory|name|extension"
+      {"C:\\a\\b.txt", "C:|\\a\\|b|.txt"}, {"c:b.txt", "c:||b|.txt"}, {"a.b.c", "||a.b|.c"}, {"C:", "C:|||"},
+      {"\\\\server\\share\\x.y", "|\\\\server\\share\\|x|.y"}, {"dir.d\\file", "|dir.d\\|file|"},
+      {"/unix/style.txt", "|/unix/|style|.txt"}, {".profile", "|||.profile"},
   };
-  for (Row const& row : rows) {
+  for (auto [path, parts] : rows) {
     char drive[_MAX_DRIVE], dir[_MAX_DIR], name[_MAX_FNAME], ext[_MAX_EXT];
-    _splitpath(row.path, drive, dir, name, ext);
-    EXPECT_EQ(std::string(row.drive) + "|" + row.dir + "|" + row.name + "|" + row.ext,
-              std::string(drive) + "|" + dir + "|" + name + "|" + ext) << row.path;
+    _splitpath(path, drive, dir, name, ext);
+    EXPECT_EQ(parts, std::string(drive) + "|" + dir + "|" + name + "|" + ext) << path;
   }
   char name[_MAX_FNAME];
   _splitpath("C:\\only\\the.name", nullptr, nullptr, name, nullptr);
   EXPECT_STREQ("the", name);
-}
-
-TEST(Runtime, LocalTimeEnvironmentAndProcess) {
+  // Local time, the environment and the process.
   time_t epoch = 0, before = -1, lastSecond = static_cast<time_t>(32535215999LL - 14 * 3600);
-  EXPECT_NE(nullptr, ZEBPlatformLocalTime(&epoch));
-  EXPECT_EQ(nullptr, ZEBPlatformLocalTime(&before));
+  EXPECT_TRUE(ZEBPlatformLocalTime(&epoch) && !ZEBPlatformLocalTime(&before));
   struct tm* last = ZEBPlatformLocalTime(&lastSecond);
-  ASSERT_NE(nullptr, last);
-  EXPECT_EQ(3000 - 1900, last->tm_year);
+  EXPECT_TRUE(last && last->tm_year == 3000 - 1900);
   EXPECT_TRUE(ZEBPlatformGetEnv("TEMP") || ZEBPlatformGetEnv("TMP")) << "the temporary directory is always named";
   EXPECT_EQ(nullptr, ZEBPlatformGetEnv("ZEB_PLATFORM_SURELY_UNSET"));
   EXPECT_EQ(static_cast<DWORD>(_getpid()), GetCurrentProcessId());
