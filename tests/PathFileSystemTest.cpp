@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -160,6 +161,12 @@ TEST_F(PathFs, ListingsCarryTheSearchInformation) {
   std::vector<Path> stopped;
   directory.GetFileListInterruptable(stopped, stop, "*.*");
   EXPECT_EQ(Names(stopped), std::vector<std::string>{"a.txt"});
+  // A directory that cannot be read to its end is no complete listing.
+  if (ZEBPlatform::FailNext(ZEBPlatform::Call::ReadDir, EIO, 2)) {
+    EXPECT_TRUE(Raised(Catch([&] { directory.GetFileList(list, "*"); }), typeid(ZEBFile::CannotListAllFilesException),
+                       8, {directory.FullPath()}, ERROR_IO_DEVICE));
+    ZEBPlatform::ClearFaults();
+  }
   uint64_t const size = (uint64_t(5) << 30) + 7;
   std::error_code error;
   fs::resize_file(At("a.txt"), size, error);

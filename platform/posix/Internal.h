@@ -109,6 +109,7 @@ struct FindObject : HandleObject {
   FindObject() : HandleObject(FIND_OBJECT) {}
   std::vector<WIN32_FIND_DATAA> entries;
   size_t next = 0;
+  DWORD endError = ERROR_NO_MORE_FILES; // what FindNextFileA gives after the last entry
 };
 
 struct MappingObject : HandleObject {

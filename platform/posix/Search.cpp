@@ -139,8 +139,14 @@ HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findFileData) {
   if (!dir)
     return Fail(errno == ENOENT ? ERROR_PATH_NOT_FOUND : PathError(errno, directory.host), INVALID_HANDLE_VALUE);
   std::vector<Entry> entries;
-  errno = 0;
-  while (struct dirent* found = Syscalls().readdir(dir)) {
+  int readError = 0;
+  for (;;) {
+    errno = 0;
+    struct dirent* found = Syscalls().readdir(dir);
+    if (!found) {
+      readError = errno;
+      break;
+    }
     std::string name = found->d_name;
     bool dots = name == "." || name == "..";
     if ((dots && directory.root) || name.size() >= MAX_PATH || !WildcardMatch(mask, name))
@@ -166,8 +172,11 @@ HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findFileData) {
     entries.push_back(entry);
   }
   Syscalls().closedir(dir);
+  // A directory that could not be read to its end is not reported as complete:
+  // the entries read come first, then the error in place of "no more files".
+  DWORD listError = readError ? PathError(readError, directory.host) : ERROR_NO_MORE_FILES;
   if (entries.empty())
-    return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+    return Fail(readError ? listError : ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
   std::sort(entries.begin(), entries.end(), [](Entry const& a, Entry const& b) {
     int rankA = Rank(a.data.cFileName), rankB = Rank(b.data.cFileName);
     if (rankA != rankB)
@@ -181,6 +190,7 @@ HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findFileData) {
     search->entries.push_back(entry.data);
   *findFileData = search->entries[0];
   search->next = 1;
+  search->endError = listError;
   return AddHandle(search);
 }
 
@@ -191,7 +201,7 @@ BOOL FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findFileData) {
   if (!findFileData)
     return Fail(ERROR_INVALID_PARAMETER);
   if (search->next >= search->entries.size())
-    return Fail(ERROR_NO_MORE_FILES);
+    return Fail(search->endError);
   *findFileData = search->entries[search->next++];
   return TRUE;
 }
