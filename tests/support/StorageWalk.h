@@ -1,8 +1,6 @@
-// Lists every storage below `top` (each entry id opened once, so that a tree
-// that loops ends) and reads every stream; gives the bytes read. What a fuzz
-// input, a kept regression input and a benchmark go through. Header only: the
-// support units are compiled into every test program, and only one of them
-// links the library.
+// Lists every storage below `top` (each entry id opened once, so that a looping tree ends) and reads every
+// stream; gives the bytes read. What a fuzz input, a kept regression input and a benchmark go through. Header
+// only: the support units are compiled into every test program, and only one of them links the library.
 #pragma once
 
 #include <cstdint>
