@@ -105,7 +105,6 @@ TEST(StorageHeader, OnlyTheFourHeaderFaultsThrow) {
       {"sector shift 8", [](std::string& b) { b[0x1E] = 8; }, "corrupted"},
       {"sector shift 13", [](std::string& b) { b[0x1E] = 13; }, "corrupted"},
       {"mini sector shift 5", [](std::string& b) { b[0x20] = 5; }, "corrupted"},
-      {"mini sector shift 10", [](std::string& b) { b[0x20] = 10; }, "corrupted"},
       {"header alone, no FAT, no MiniFAT",
        [](std::string& b) { b.resize(512), b.replace(0x2C, 4, 4, '\0'), b.replace(0x3C, 4, 4, '\xFF'); }, "opens"},
   };
@@ -149,7 +148,6 @@ TEST(StorageFailures, EachDamagedShapeEndsItsChainOrSkipsItsEntry) {
   std::tuple<char const*, std::function<void(W&)>, std::size_t, Cut> const rows[] = {
       {"intact", [](W&) {}, 11, {}},
       {"FAT sector count above 65536", [](W& w) { w.Set32(0x2C, 0x20000); }, 11, {}},
-      {"MiniFAT sector count above 65536", [](W& w) { w.Set32(0x40, 0x20000); }, 11, {}},
       {"FAT sector past the end of the file", [](W& w) { w.Set32(0x4C, 0xFFFFFF); }, 3,
        [](uint32_t, std::size_t) { return std::size_t(0); }},
       {"MiniFAT sector past the end of the file", [](W& w) { w.Set32(0x3C, 0xFFFFFF); }, 11,
@@ -159,14 +157,12 @@ TEST(StorageFailures, EachDamagedShapeEndsItsChainOrSkipsItsEntry) {
        [](uint32_t id, std::size_t size) { return id == 4 ? 60 * 64 : id == 5 || id > 6 ? 0 : size; }},
       {"directory chain loops", [](W& w) { w.SetFat(w.dirSectors[1], w.dirSectors[0]); }, 7, {}},
       {"directory chain leaves the file", [](W& w) { w.SetFat(w.dirSectors[1], 100); }, 7, {}},
-      {"directory chain leaves the FAT", [](W& w) { w.SetFat(w.dirSectors[1], 0xFFFFF0); }, 7, {}},
       {"directory starts past the end", [](W& w) { w.Set32(0x30, 0xFFFFFF); }, 0, {}},
       {"entry of type 6 inside the tree", [](W& w) { w.SetEntry(5, W::TYPE, 6); }, 4, {}},
       {"sibling tree loops", [](W& w) { w.SetEntry(5, W::RIGHT, 2); }, 5, {}},
       {"left sibling loops", [](W& w) { w.SetEntry(5, W::LEFT, 1); }, 11, {}},
       {"root entry empty", [](W& w) { w.SetEntry(0, W::TYPE, 0); }, 0, {}},
       {"stream chain loops", [](W& w) { w.SetFat(w.Chain(1)[2], w.Chain(1)[0]); }, 11, only(1, 3 * 512)},
-      {"stream chain leaves the FAT", [](W& w) { w.SetFat(w.Chain(1)[1], 0xFFFFF0); }, 11, only(1, 2 * 512)},
       {"stream chain leaves the file", [](W& w) { w.SetFat(w.Chain(1)[1], 120); }, 11, only(1, 2 * 512)},
       {"declared size above the chain", [](W& w) { w.SetEntry(1, W::SIZE, 10000); }, 11, only(1, 9 * 512)},
       {"chain longer than the size", [](W& w) { w.SetEntry(1, W::SIZE, 4200); }, 11, {}},
@@ -234,15 +230,13 @@ TEST(StorageNavigation, NamesMatchExactlyAndTheLowerIdWins) {
   OpenFile file(writer.bytes);
   Storage const& top = *file.top;
   EXPECT_EQ(top.Name(), u"Root Entry");
-  EXPECT_EQ(top.Storages().size(), 3u);
   MemoryBuffer out;
   out.PutAll("prefix:", 7);
   top.ReadStream(u"same", out);
   EXPECT_EQ(Contents(out), "prefix:first");
   ZEB::SmartPtr<Storage> a = top.OpenStorage(u"a");
   EXPECT_EQ(StreamNames(*a), (std::vector<std::u16string>{forty.substr(0, 32), u"ab"}));
-  EXPECT_EQ(StreamNames(*top.OpenStorage(u"A")), std::vector<std::u16string>{u"inA"});
-  EXPECT_EQ(top.OpenStorage(upper)->Name(), u"A");
+  EXPECT_EQ(StreamNames(*top.OpenStorage(upper)), std::vector<std::u16string>{u"inA"});
   EXPECT_THROW(top.OpenStorage(u"inA"), OLE::StorageNotFoundOLEException);
   EXPECT_THROW(top.OpenStorage(top.Streams().at(0).id), OLE::StorageNotFoundOLEException);
   EXPECT_THROW(top.ReadStream(u"Same", out), OLE::StreamNotFoundOLEException);
@@ -356,21 +350,16 @@ TEST(PropertyStorageHeader, WrongHeadersAreRejectedAndSwappedIdsNormalised) {
     else
       EXPECT_THROW(PropertyStorage{buffer}, OLE::NotAPropertyStorageOLEException);
   }
-  OLE::GUID other = {0x33323130, 0x3534, 0x3736, {'8', '9', 'a', 'b', 'c', 'd', 'e', 'f'}};
-  for (auto const& [stored, expected] :
-       {std::pair{std::string("\xF2\x9F\x85\xE0\xF9\x4F\x68\x10\xAB\x91\x08\x00\x2B\x27\xB3\xD9", 16),
-                  PropertyStorage::SUMMARY_INFORMATION_ID},
-        std::pair{std::string("\xD5\xCD\xD5\x05\x2E\x9C\x1B\x10\x93\x97\x08\x00\x2B\x2C\xF9\xAE", 16),
-                  PropertyStorage::USER_DEFINED_PROPERTIES_ID},
-        std::pair{DOC_SUMMARY_FMTID, PropertyStorage::DOC_SUMMARY_INFORMATION_ID},
-        std::pair{std::string("0123456789abcdef"), other}}) {
-    Buffer buffer(PropertySet({{stored, Section({})}}));
-    EXPECT_TRUE(PropertyStorage(buffer).GetID() == expected) << stored;
-  }
+  // The summary id with its first three fields stored big-endian; an unknown id as it is.
+  std::string const stored("\xF2\x9F\x85\xE0\xF9\x4F\x68\x10\xAB\x91\x08\x00\x2B\x27\xB3\xD9", 16);
+  Buffer swapped(PropertySet({{stored, Section({})}}));
+  EXPECT_TRUE(PropertyStorage(swapped).GetID() == PropertyStorage::SUMMARY_INFORMATION_ID);
+  Buffer other(PropertySet({{"0123456789abcdef", Section({})}}));
+  OLE::GUID const id = {0x33323130, 0x3534, 0x3736, {'8', '9', 'a', 'b', 'c', 'd', 'e', 'f'}};
+  EXPECT_TRUE(PropertyStorage(other).GetID() == id);
 }
 
 TEST(PropertyStorageValues, EveryTypeDecodes) {
-  std::string big(300000, 'x');
   std::u16string zeros = u"0";
   for (int i = 1; i < 1024; ++i)
     zeros += u"\r\n0";
@@ -381,24 +370,23 @@ TEST(PropertyStorageValues, EveryTypeDecodes) {
       {"VT_R8", Typed(5, Le64(0x40934A0000000000)), Variant(1234.5)},
       {"VT_ERROR", Typed(10, Le32(0x80004005)), Variant(int(0x80004005))},
       {"VT_BOOL", Typed(11, Le16(0xFFFF)), Variant(true)},
-      {"VT_BOOL false", Typed(11, Le16(0)), Variant(false)},
       {"VT_UI1", Typed(17, "\xC8"), Variant((unsigned char)200)},
       {"VT_UI2", Typed(18, Le16(65000)), Variant((unsigned short)65000)},
       {"VT_UI4", Typed(19, Le32(4000000000u)), Variant(4000000000u)},
       {"VT_VARIANT", Typed(12, Typed(3, Le32(7))), Variant(7)},
       {"VT_LPSTR trailing zeros", Lpstr(std::string("abc\0\0\0", 6)), V(u"abc")},
       {"VT_LPSTR only zeros", Lpstr(std::string(4, '\0')), Variant()},
-      {"VT_LPWSTR", Lpwstr(std::u16string(u"Report\0\0", 8)), V(u"Report")},
+      {"VT_LPWSTR trailing zeros", Lpwstr(std::u16string(u"Report\0\0", 8)), V(u"Report")},
       {"VT_FILETIME", FileTime(1715941230), Variant(ZEB::DateTime(1715941230))},
       {"VT_FILETIME before 1970", FileTime(-86400), Variant()},
       {"VT_FILETIME after 2038", FileTime(4102444800LL), Variant()},
       {"vector of strings, no padding", Typed(0x101E, Le32(2) + Le32(1) + "a" + Le32(1) + "b"), V(u"a\r\nb")},
       {"vector of variants", Typed(0x100C, Le32(3) + Typed(3, Le32(5)) + Typed(11, Le16(1)) + Lpstr("z")),
        V(u"5\r\ntrue\r\nz")},
-      {"vector of 2000 elements", Typed(0x1012, Le32(2000) + std::string(4000, '\0')), V(zeros)},
+      {"vector of 2000 elements", Typed(0x1012, Le32(2000) + std::string(4000, '\0')), Variant(zeros)},
       {"vector inside a vector", Typed(0x100C, Le32(1) + Typed(0x101E, Le32(1) + Le32(2) + "a")), Variant()},
       {"variant inside a variant", Typed(12, Typed(12, Typed(3, Le32(1)))), Variant()},
-      {"string cut, the rest skipped", Typed(0x101E, Le32(2) + Le32(300000) + big + Le32(1) + "b"),
+      {"string cut, the rest skipped", Typed(0x101E, Le32(2) + Le32(300000) + std::string(300000, 'x') + Le32(1) + "b"),
        Variant(std::u16string(262144, u'x') + u"\r\nb")},
       {"string count beyond the stream", Typed(30, Le32(0x80000000) + "abc"), Variant()},
       {"wide count beyond the stream", Typed(31, Le32(0x7FFFFFFF) + "abc"), Variant()},
@@ -407,10 +395,10 @@ TEST(PropertyStorageValues, EveryTypeDecodes) {
   };
   for (auto const& [what, value, expected] : rows) {
     SCOPED_TRACE(what);
-    Maps maps = Extract(Summary({{2, value}, {3, Lpstr("after")}}));
-    Variant title = maps.first.count(PropertyStorage::TITLE) ? maps.first.at(PropertyStorage::TITLE) : Variant();
+    PropertyStorage::EnumMap byEnum = Extract(Summary({{2, value}, {3, Lpstr("after")}})).first;
+    Variant title = byEnum.count(PropertyStorage::TITLE) ? byEnum[PropertyStorage::TITLE] : Variant();
     EXPECT_TRUE(title == expected) << Show(title);
-    EXPECT_EQ(Show(maps.first.at(PropertyStorage::SUBJECT)), "after");
+    EXPECT_EQ(Show(byEnum[PropertyStorage::SUBJECT]), "after");
   }
 }
 
@@ -462,10 +450,9 @@ TEST(PropertyStorageText, CodePagesDictionariesSectionsAndFiling) {
       {"broken dictionary last", Summary({{2, Lpstr("t")}, {0, broken}}), "Title=t; "},
       {"broken dictionary first", Summary({{0, broken}, {2, Lpstr("t")}, {3, Lpstr("s")}}), "ab=s; "},
       {"section count 1 does not end the table", PropertySet(two, 1), "Title=title; Client=Acme; "},
-      {"section count 7 does not extend it", PropertySet(two, 7), "Title=title; Client=Acme; "},
       {"damaged sections skipped",
        PropertySet({{SUMMARY_FMTID, Section({{2, Lpstr("first")}, {3, Lpstr("subject")}})},
-                    {SUMMARY_FMTID, Section({}), 0x7FFFFFF0},       // past the end
+                    {SUMMARY_FMTID, Section({}), 0x7FFFFFF0},    // past the end
                     {SUMMARY_FMTID, Le32(8) + Le32(0x80000000)}, // huge table
                     {SUMMARY_FMTID, Le32(8) + Le32(2) + Le32(4) + Le32(0xFFFFFFF0) + Le32(5) + Le32(24) +
                                         Lpstr("keywords")}, // a pair past the end
@@ -499,26 +486,16 @@ TEST(PropertyStorageText, SharedValuesCostWorkBoundedByTheStream) {
   }
   std::string stream =
       PropertySet({{USER_DEFINED_FMTID, Le32(0) + Le32(count + 1) + table + value + Dictionary(names, false)}});
-  Maps maps = Extract(stream);
-  EXPECT_GT(maps.second.size(), 0u);
-  EXPECT_LE(maps.second.size() * value.size(), 20 * stream.size());
-}
-
-TEST(PropertyMaps, MergeKeepsEarlierEntriesAndEnumerationEntriesBeforeEqualNames) {
-  Buffer buffer(PropertySet({{SUMMARY_FMTID, Section({{2, Lpstr("Report")}, {4, Lpstr("Alice")}})},
-                             {USER_DEFINED_FMTID, Section({{0, Dictionary({{9, Narrow("title")}, {8, Narrow("Zeta")}}, false)},
-                                                           {9, Lpstr("User")}, {8, Typed(11, Le16(1))}})}}));
-  PropertyStorage::MergedMap all;
-  all.emplace("Author", V(u"earlier"));
-  PropertyStorage(buffer).Properties(all);
-  EXPECT_EQ(Join(all), "Author=earlier; Author=Alice; Title=Report; title=User; Zeta=true; ");
+  std::size_t named = Extract(stream).second.size();
+  EXPECT_GT(named, 0u);
+  EXPECT_LE(named * value.size(), 20 * stream.size());
 }
 
 TEST(StorageProperties, BreadthFirstThenStreamOrderWinsAndEachStorageOnce) {
   auto set = [](std::string const& client, std::string const& author) {
-    return PropertySet(
-        {{SUMMARY_FMTID, Section({{4, Lpstr(author)}})},
-         {USER_DEFINED_FMTID, Section({{0, Dictionary({{2, Narrow("Client")}}, false)}, {2, Lpstr(client)}})}});
+    Properties const user = {{0, Dictionary({{2, Narrow("Client")}, {3, Narrow("title")}}, false)},
+                             {2, Lpstr(client)}, {3, Lpstr(client)}};
+    return PropertySet({{SUMMARY_FMTID, Section({{4, Lpstr(author)}})}, {USER_DEFINED_FMTID, Section(user)}});
   };
   W writer;
   uint32_t first = writer.AddStorage(0, u"First"), second = writer.AddStorage(0, u"Second");
@@ -528,8 +505,9 @@ TEST(StorageProperties, BreadthFirstThenStreamOrderWinsAndEachStorageOnce) {
   writer.AddStream(0, u"\x05NotASet", std::string(600, 'x'));
   writer.AddStream(0, u"Contents1", set("Contents1", "Contents1"));
   writer.AddStream(0, u"contents", Summary({{4, Lpstr("contents")}}));
-  writer.AddStream(0, u"\x05Late", Summary({{4, Lpstr("late")}, {2, Lpstr("title")}}));
-  EXPECT_EQ(FileProperties(writer.Build()), "Author=contents; Client=second; Title=title; ");
+  writer.AddStream(0, u"\x05Late", Summary({{4, Lpstr("late")}, {2, Lpstr("Title")}}));
+  // An enumeration entry comes before a name equal to it ignoring case.
+  EXPECT_EQ(FileProperties(writer.Build()), "Author=contents; Client=second; Title=Title; title=second; ");
 
   W loop;
   uint32_t outer = loop.AddStorage(0, u"Loop"), inner = loop.AddStorage(outer, u"Inner");
@@ -565,33 +543,26 @@ TEST(StorageCorpus, EveryStreamHasTheRecordedSizeAndDigest) {
     SCOPED_TRACE(json.path().string());
     std::string expected = FileBytes(json.path());
     std::string entries = expected.substr(0, expected.find("]], ") + 2);
-    std::vector<std::string> found;
+    std::vector<std::string> recorded, found;
+    for (std::size_t at = 0; (at = entries.find("\", \"st", at)) != std::string::npos; ++at)
+      recorded.push_back(entries.substr(at, entries.find(']', at) + 1 - at));
     Collect(*OpenFile(FileBytes(fs::path(ZEB_TEST_DATA) / json.path().stem())).top, found);
-    auto count = [](std::string const& text, std::string const& part) {
-      std::size_t times = 0;
-      for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; ++at)
-        ++times;
-      return times;
-    };
-    for (auto const& entry : found)
-      EXPECT_EQ(count(entries, entry), std::count(found.begin(), found.end(), entry)) << entry;
-    EXPECT_EQ(found.size(), count(entries, "\", \"st"));
+    std::sort(recorded.begin(), recorded.end());
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, recorded);
     ++files;
   }
   EXPECT_EQ(files, 7);
 }
 
+// Hostile files kept from the fuzz target: every one opens, and its walk and its properties end.
 TEST(StorageRegress, KeptInputsEndCleanly) {
   int inputs = 0;
   for (auto const& entry : fs::directory_iterator(fs::path(ZEB_TEST_DATA) / "regress")) {
     SCOPED_TRACE(entry.path().filename().string());
     std::string bytes = FileBytes(entry.path());
-    for (auto const& way : std::initializer_list<std::function<void()>>{
-             [&] { WalkStorage(*OpenFile(bytes).top); }, [&] { FileProperties(bytes); }, [&] { Extract(bytes); }})
-      try {
-        way();
-      } catch (OLE::OLEException const&) {
-      }
+    EXPECT_NO_THROW(WalkStorage(*OpenFile(bytes).top));
+    EXPECT_NO_THROW(FileProperties(bytes));
     ++inputs;
   }
   EXPECT_GT(inputs, 0);
