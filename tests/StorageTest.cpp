@@ -138,7 +138,6 @@ TEST(StorageFailures, EachDamagedShapeEndsItsChainOrSkipsItsEntry) {
   };
   std::tuple<char const*, std::function<void(W&)>, std::size_t, Cut> const rows[] = {
       {"intact", [](W&) {}, 11, {}},
-      {"FAT sector count above 65536", [](W& w) { w.Set32(0x2C, 0x20000); }, 11, {}},
       {"FAT sector past the end of the file", [](W& w) { w.Set32(0x4C, 0xFFFFFF); }, 3,
        [](uint32_t, std::size_t) { return std::size_t(0); }},
       {"MiniFAT sector past the end of the file", [](W& w) { w.Set32(0x3C, 0xFFFFFF); }, 11,
@@ -146,12 +145,12 @@ TEST(StorageFailures, EachDamagedShapeEndsItsChainOrSkipsItsEntry) {
       {"MiniFAT chain loops: mini sectors 0..127 known, s4 has 60 of its 63, s5 and s7..s11 none",
        [](W& w) { w.SetFat(w.miniFatSectors[0], w.miniFatSectors[0]); }, 11,
        [](uint32_t id, std::size_t size) { return id == 4 ? 60 * 64 : id == 5 || id > 6 ? 0 : size; }},
+      {"FAT sector count above 65536", [](W& w) { w.Set32(0x2C, 0x20000); }, 11, {}},
       {"directory chain loops", [](W& w) { w.SetFat(w.dirSectors[1], w.dirSectors[0]); }, 7, {}},
       {"directory chain leaves the file", [](W& w) { w.SetFat(w.dirSectors[1], 100); }, 7, {}},
       {"directory starts past the end", [](W& w) { w.Set32(0x30, 0xFFFFFF); }, 0, {}},
       {"entry of type 6 inside the tree", [](W& w) { w.SetEntry(5, W::TYPE, 6); }, 4, {}},
       {"sibling tree loops", [](W& w) { w.SetEntry(5, W::RIGHT, 2); }, 5, {}},
-      {"left sibling loops", [](W& w) { w.SetEntry(5, W::LEFT, 1); }, 11, {}},
       {"root entry empty", [](W& w) { w.SetEntry(0, W::TYPE, 0); }, 0, {}},
       {"stream chain loops", [](W& w) { w.SetFat(w.Chain(1)[2], w.Chain(1)[0]); }, 11, only(1, 3 * 512)},
       {"stream chain leaves the FAT", [](W& w) { w.SetFat(w.Chain(1)[1], 0xFFFFF0); }, 11, only(1, 2 * 512)},
@@ -188,7 +187,6 @@ TEST(StorageFailures, DifatChainEndsAtFreeSectLoopsAndTheEndOfTheFile) {
   uint64_t const first = writer.SectorOffset(writer.difatSectors[0]), next = first + 127 * 4;
   std::tuple<char const*, uint64_t, uint32_t, uint32_t> const rows[] = {
       {"intact", 0, 0, 31000},
-      {"FREE_SECT in the header DIFAT", 0x4C + 100 * 4, W::FREE_SECT, 100 * 128},
       {"FREE_SECT in a DIFAT sector", first, W::FREE_SECT, 109 * 128},
       {"DIFAT chain loops", next, writer.difatSectors[0], 236 * 128},
       {"DIFAT sector past the end of the file", next, 0xFFFFFF, 236 * 128},
@@ -206,27 +204,24 @@ TEST(StorageFailures, DifatChainEndsAtFreeSectLoopsAndTheEndOfTheFile) {
 
 TEST(StorageNavigation, NamesMatchExactlyAndTheLowerIdWins) {
   W writer(12);
-  uint32_t upper = writer.AddStorage(0, u"A"), lower = writer.AddStorage(0, u"a");
-  writer.AddStream(upper, u"inA", "upper");
+  writer.AddStorage(0, u"A");
+  uint32_t lower = writer.AddStorage(0, u"a"), empty = writer.AddStorage(lower, u"empty");
   writer.AddStream(0, u"same", "first");
   writer.AddStream(0, u"same", "second");
-  uint32_t empty = writer.AddStorage(lower, u"empty");
   // Names cut at 32 units, trailing zero units dropped; nameless entries (length field 0 or 2) skipped.
   std::u16string const forty = Units("abcdefghijklmnopqrstuvwxyz0123456789ABCD");
   for (std::u16string const& name : {forty, std::u16string(u"ab\0\0", 4), std::u16string(), std::u16string(u"gone")})
     writer.AddStream(lower, name, "x");
   writer.Build();
-  writer.SetEntry(empty + 4, W::NAME_LENGTH, 0);
+  writer.SetEntry(empty + 6, W::NAME_LENGTH, 0);
   OpenFile file(writer.bytes);
-  Storage const& top = *file.top;
   MemoryBuffer out;
-  top.ReadStream(u"same", out);
+  file.top->ReadStream(u"same", out);
   EXPECT_EQ(out.Size(), 5u); // "first"
-  ZEB::SmartPtr<Storage> a = top.OpenStorage(u"a");
+  EXPECT_THROW(file.top->ReadStream(u"Same", out), OLE::StreamNotFoundOLEException);
+  EXPECT_THROW(file.top->OpenStorage(u"same"), OLE::StorageNotFoundOLEException);
+  ZEB::SmartPtr<Storage> a = file.top->OpenStorage(u"a");
   EXPECT_EQ(StreamNames(*a), (std::vector<std::u16string>{forty.substr(0, 32), u"ab"}));
-  EXPECT_EQ(StreamNames(*top.OpenStorage(upper)), std::vector<std::u16string>{u"inA"});
-  EXPECT_THROW(top.OpenStorage(u"inA"), OLE::StorageNotFoundOLEException);
-  EXPECT_THROW(top.ReadStream(u"Same", out), OLE::StreamNotFoundOLEException);
 
   // A child outlives its parent and the top storage; the root goes with the last one.
   ZEB::SmartPtr<Storage> child = a->OpenStorage(empty);
@@ -328,25 +323,23 @@ std::string Section(Properties const& properties) {
   return Le32(uint32_t(8 + table.size() + values.size())) + Le32(uint32_t(properties.size())) + table + values;
 }
 
-// A stream: the header (with `count`, or the number of sections), the table of format ids and offsets (where
-// a section gives none, its real one), then the sections.
-struct SectionEntry {
-  std::string fmtid, bytes;
-  std::optional<uint32_t> offset = std::nullopt;
-};
-std::string PropertySet(std::vector<SectionEntry> const& sections, std::optional<uint32_t> count = {}) {
-  uint32_t const sectionCount = uint32_t(sections.size());
-  std::string header = Le16(0xFFFE) + Le16(0) + Le32(0x00020006) + std::string(16, '\0') +
-                       Le32(count.value_or(sectionCount));
+// A stream: the header, the table of format ids and offsets, then the sections.
+std::string PropertySet(std::vector<std::pair<std::string, std::string>> const& sections) {
+  std::string header = Le16(0xFFFE) + Le16(0) + Le32(0x00020006) + std::string(16, '\0');
   std::string body;
-  for (SectionEntry const& section : sections) {
-    header += section.fmtid + Le32(section.offset.value_or(28 + 20 * sectionCount + uint32_t(body.size())));
-    body += section.bytes;
+  header += Le32(uint32_t(sections.size()));
+  for (auto const& [fmtid, section] : sections) {
+    header += fmtid + Le32(uint32_t(28 + 20 * sections.size() + body.size()));
+    body += section;
     PadTo4(body);
   }
   return header + body;
 }
 std::string Summary(Properties const& properties) { return PropertySet({{SUMMARY, Section(properties)}}); }
+// `bytes` with `part` written over them at `at`.
+std::string Patch(std::string bytes, std::size_t at, std::string const& part) {
+  return bytes.replace(at, part.size(), part);
+}
 
 using Maps = std::pair<PropertyStorage::EnumMap, PropertyStorage::NameMap>;
 
@@ -405,17 +398,13 @@ TEST(PropertyStorageValues, EveryTypeDecodes) {
       {"VT_I4", titled(Typed(3, Le32(0xFFFFFFFF))), title("-1")},
       {"VT_R4", titled(Typed(4, Le32(0x3FC00000))), title("1.5")},
       {"VT_R8", titled(Typed(5, Le64(0x40934A0000000000))), title("1234.5")},
-      {"VT_ERROR", titled(Typed(10, Le32(0x80004005))), title("-2147467259")},
       {"VT_BOOL", titled(Typed(11, Le16(0xFFFF))), title("true")},
       {"VT_UI1", titled(Typed(17, "\xC8")), title("200")},
-      {"VT_UI4", titled(Typed(19, Le32(4000000000u))), title("4000000000")},
       {"VT_VARIANT", titled(Typed(12, Typed(3, Le32(7)))), title("7")},
       {"VT_LPSTR trailing zeros", titled(Lpstr(std::string("abc\0\0\0", 6))), title("abc")},
-      {"VT_LPSTR only zeros", titled(Lpstr(std::string(4, '\0'))), title("")},
       {"VT_LPWSTR trailing zeros", titled(Lpwstr(std::u16string(u"Report\0\0", 8))), title("Report")},
       {"VT_FILETIME", titled(FileTime(1715941230)), title(Show(Variant(ZEB::DateTime(1715941230))))},
       {"VT_FILETIME before 1970", titled(FileTime(-86400)), title("")},
-      {"VT_FILETIME after 2038", titled(FileTime(4102444800LL)), title("")},
       {"vector of strings, no padding", titled(Typed(0x101E, Le32(2) + Le32(1) + "a" + Le32(1) + "b")), title("a\r\nb")},
       {"vector of variants", titled(Typed(0x100C, Le32(3) + Typed(3, Le32(5)) + Typed(11, Le16(1)) + Lpstr("z"))),
        title("5\r\ntrue\r\nz")},
@@ -441,7 +430,6 @@ std::string Named(uint16_t codePage, std::string const& name, std::string const&
 // Whole streams: the header, code pages, the dictionary rules, the section table, filing by group.
 TEST(PropertyStorageText, HeadersCodePagesDictionariesSectionsAndFiling) {
   std::string const good = Summary({{2, Lpstr("x")}}), name1251 = Narrow("\xC8\xEC\xFF"), longName(200, 'n');
-  auto patched = [&](std::size_t at, std::string const& bytes) { return std::string(good).replace(at, 4, bytes); };
   Properties const wideEntries = {
       {2, Wide(u"ab")}, // ends 2 mod 4: two bytes of padding follow
       {3, Wide(u"")},   // only the terminator: padded as well, and the property files by id
@@ -452,14 +440,13 @@ TEST(PropertyStorageText, HeadersCodePagesDictionariesSectionsAndFiling) {
   // Its second entry runs past the end: it costs the ordinary property after it.
   std::string const broken = Le32(2) + Le32(3) + Le32(3) + Narrow("ab") + Le32(6) + Le32(200);
   ExpectDumps({
-      {"section count 0", patched(24, Le32(0)), "not a property set"},
-      {"byte-order mark", patched(0, Le16(0xFEFF) + Le16(0)), "not a property set"},
-      {"format 1", patched(0, Le16(0xFFFE) + Le16(1)), "not a property set"},
+      {"section count 0", Patch(good, 24, Le32(0)), "not a property set"},
+      {"byte-order mark", Patch(good, 0, Le16(0xFEFF)), "not a property set"},
+      {"format 1", Patch(good, 2, Le16(1)), "not a property set"},
       {"20-byte stream", good.substr(0, 20), "corrupted"},
-      {"table cut before the first section", patched(44, Le32(200)).substr(0, 60), "corrupted"},
+      {"table cut before the first section", Patch(good, 44, Le32(200)).substr(0, 60), "corrupted"},
       {"1252", Named(1252, Narrow("Caf\xE9"), Lpstr(Narrow("na\xEFve"))), "Café=naïve; "},
       {"1251", Named(1251, name1251, Lpstr(Narrow("\xCE\xF2\xF7\xB8\xF2"))), "Имя=Отчёт; "},
-      {"65001 stored as -535", Named(0xFDE9, Narrow("Имя"), Lpstr(Narrow("Отчёт"))), "Имя=Отчёт; "},
       {"1200", Named(1200, Wide(u"Имя"), Lpstr(Wide(u"Отчёт"))), "Имя=Отчёт; "},
       {"VT_LPWSTR in 1251", Named(1251, name1251, Lpwstr(u"Отчёт")), "Имя=Отчёт; "},
       {"unknown code page", Named(1, Narrow("Name"), Lpstr(Narrow("text"))), ""},
@@ -476,16 +463,18 @@ TEST(PropertyStorageText, HeadersCodePagesDictionariesSectionsAndFiling) {
        "next=after; " + longName.substr(0, 127) + "=long; "},
       {"broken dictionary", Summary({{0, broken}, {2, Lpstr("t")}, {3, Lpstr("s")}}), "ab=s; "},
       {"section count 1 does not end the table",
-       PropertySet({{SUMMARY, Section({{2, Lpstr("title")}})},
-                    {USER_DEFINED, Section({{0, Dictionary({{2, Narrow("Client")}})}, {2, Lpstr("Acme")}})}},
-                   1),
+       Patch(PropertySet({{SUMMARY, Section({{2, Lpstr("title")}})},
+                          {USER_DEFINED, Section({{0, Dictionary({{2, Narrow("Client")}})}, {2, Lpstr("Acme")}})}}),
+             24, Le32(1)),
        "Title=title; Client=Acme; "},
       {"damaged sections skipped",
-       PropertySet({{SUMMARY, Section({{2, Lpstr("first")}, {3, Lpstr("subject")}})},
-                    {SUMMARY, Section({}), 0x7FFFFFF0},    // past the end
-                    {SUMMARY, Le32(8) + Le32(0x80000000)}, // huge table
-                    {SUMMARY, Le32(8) + Le32(2) + Le32(4) + Le32(0xFFFFFFF0) + Le32(5) + Le32(24) + Lpstr("keywords")},
-                    {SUMMARY, Section({{2, Lpstr("second")}, {6, Lpstr("comments")}})}}),
+       Patch(PropertySet({{SUMMARY, Section({{2, Lpstr("first")}, {3, Lpstr("subject")}})},
+                          {SUMMARY, Section({})},                // its offset made to point past the end
+                          {SUMMARY, Le32(8) + Le32(0x80000000)}, // huge table
+                          {SUMMARY, Le32(8) + Le32(2) + Le32(4) + Le32(0xFFFFFFF0) + Le32(5) + Le32(24) +
+                                        Lpstr("keywords")}, // a pair past the end
+                          {SUMMARY, Section({{2, Lpstr("second")}, {6, Lpstr("comments")}})}}),
+             28 + 20 + 16, Le32(0x7FFFFFF0)),
        "Title=first; Comments=comments; Keywords=keywords; Subject=subject; "},
       {"unnamed user-defined ids filed as document summary",
        PropertySet({{DOC_SUMMARY, Section({{2, Lpstr("category")}, {15, Lpstr("company")}})},

@@ -1,7 +1,6 @@
 #include "CompoundWriter.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace ZEBTest {
 
@@ -129,36 +128,21 @@ void CompoundWriter::WriteEntry(uint32_t id) {
   if (id >= m_Entries.size())
     return;
   Entry const& entry = m_Entries[id];
-  Put(EntryOffset(id), entry.name.data(), std::min<std::size_t>(entry.name.size(), 32) * 2);
-  bytes[EntryOffset(id) + 0x43] = 1; // black
+  uint64_t const at = TableOffset(dirSectors, id * 32);
+  Put(at, entry.name.data(), std::min<std::size_t>(entry.name.size(), 32) * 2);
+  bytes[at + 0x43] = 1; // black
   uint32_t const values[] = {uint32_t(std::min<std::size_t>((entry.name.size() + 1) * 2, 0xFFFF)),
                              entry.type, entry.left, entry.right, entry.child, uint32_t(entry.data.size())};
   Field const fields[] = {NAME_LENGTH, TYPE, LEFT, RIGHT, CHILD, SIZE};
   for (std::size_t i = 0; i < 6; ++i)
     SetEntry(id, fields[i], values[i]);
-  Set32(EntryOffset(id) + 0x74, entry.type == 1 ? 0 : entry.start);
-}
-
-std::string CompoundWriter::Padded(uint32_t id) const {
-  Entry const& entry = m_Entries[id];
-  std::string data = entry.data;
-  data.resize(std::size_t(entry.sectors.size()) * (entry.mini ? MINI_SIZE : SectorSize()));
-  return data;
-}
-
-uint64_t CompoundWriter::EntryOffset(uint32_t id) const {
-  uint32_t perSector = SectorSize() / 128;
-  return SectorOffset(dirSectors[id / perSector]) + uint64_t(id % perSector) * 128;
+  Set32(at + 0x74, entry.type == 1 ? 0 : entry.start);
 }
 
 void CompoundWriter::PutTable(std::vector<uint32_t> table, std::vector<uint32_t> const& sectors) {
   table.resize(sectors.size() * (SectorSize() / 4), FREE_SECT);
   for (std::size_t i = 0; i < sectors.size(); ++i)
     Put(SectorOffset(sectors[i]), &table[i * (SectorSize() / 4)], SectorSize());
-}
-
-void CompoundWriter::Put(uint64_t offset, void const* data, std::size_t size) {
-  std::memcpy(&bytes[offset], data, size);
 }
 
 } // namespace ZEBTest

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -37,16 +38,19 @@ public:
   // A stream's chain: mini sector ids for a mini stream, sector ids otherwise.
   std::vector<uint32_t> const& Chain(uint32_t id) const { return m_Entries[id].sectors; }
   // The stream's bytes as its sectors hold them: zero-padded to whole units.
-  std::string Padded(uint32_t id) const;
+  std::string Padded(uint32_t id) const {
+    std::string data = m_Entries[id].data;
+    data.resize(Chain(id).size() * (m_Entries[id].mini ? 64 : SectorSize())); // 64-byte mini sectors
+    return data;
+  }
   uint64_t SectorOffset(uint32_t sector) const { return (uint64_t(sector) + 1) << m_Shift; }
-  uint64_t EntryOffset(uint32_t id) const;
 
   void Set32(uint64_t offset, uint32_t value) { Put(offset, &value, 4); }
-  void SetFat(uint32_t index, uint32_t value) { SetIn(fatSectors, index, value); }
-  void SetMiniFat(uint32_t index, uint32_t value) { SetIn(miniFatSectors, index, value); }
+  void SetFat(uint32_t index, uint32_t value) { Set32(TableOffset(fatSectors, index), value); }
+  void SetMiniFat(uint32_t index, uint32_t value) { Set32(TableOffset(miniFatSectors, index), value); }
   // 32 bits, 16 for NAME_LENGTH, 8 for TYPE.
   void SetEntry(uint32_t id, Field field, uint32_t value) {
-    Put(EntryOffset(id) + field, &value, field == TYPE ? 1 : field == NAME_LENGTH ? 2 : 4);
+    Put(TableOffset(dirSectors, id * 32) + field, &value, field == TYPE ? 1 : field == NAME_LENGTH ? 2 : 4);
   }
 
 private:
@@ -63,10 +67,11 @@ private:
   void Allocate(uint32_t& next);
   void WriteEntry(uint32_t id);
   void PutTable(std::vector<uint32_t> table, std::vector<uint32_t> const& sectors);
-  void SetIn(std::vector<uint32_t> const& sectors, uint32_t index, uint32_t value) {
-    Set32(SectorOffset(sectors[index / (SectorSize() / 4)]) + index % (SectorSize() / 4) * 4, value);
+  // Where the 32-bit word `index` of a table held in `sectors` lies.
+  uint64_t TableOffset(std::vector<uint32_t> const& sectors, uint64_t index) const {
+    return SectorOffset(sectors[index / (SectorSize() / 4)]) + index % (SectorSize() / 4) * 4;
   }
-  void Put(uint64_t offset, void const* data, std::size_t size);
+  void Put(uint64_t offset, void const* data, std::size_t size) { std::memcpy(&bytes[offset], data, size); }
 
   unsigned m_Shift;
   std::vector<Entry> m_Entries;

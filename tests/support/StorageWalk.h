@@ -17,22 +17,21 @@ inline uint64_t WalkStorage(ZEBFile::OLE::Storage const& top) {
   std::set<uint32_t> opened{Storage::RootStorage::ROOT_STORAGE_ID};
   std::vector<ZEB::SmartPtr<Storage>> pending;
   ZEBFile::MemoryBuffer out(1u << 16);
-  ZEB::SmartPtr<Storage> current;
   uint64_t total = 0;
-  for (Storage const* storage = &top;;) {
-    for (auto const& item : storage->Streams()) {
+  for (ZEB::SmartPtr<Storage> current;;) {
+    Storage const& storage = current ? *current : top;
+    for (auto const& item : storage.Streams()) {
       out.Clear();
-      storage->ReadStream(item.id, out);
+      storage.ReadStream(item.id, out);
       total += out.Size();
     }
-    for (auto const& item : storage->Storages())
+    for (auto const& item : storage.Storages())
       if (opened.insert(item.id).second)
-        pending.push_back(storage->OpenStorage(item.id));
+        pending.push_back(storage.OpenStorage(item.id));
     if (pending.empty())
       return total;
     current = pending.back();
     pending.pop_back();
-    storage = current.Get();
   }
 }
 
