@@ -1,6 +1,5 @@
-// Compound files and property sets: header checks, streams around the mini-stream cutoff, the damaged shapes
-// the readers survive (writer-made files), names and navigation, bounds on memory and offsets, value types,
-// code pages and dictionaries, the maps, and the real files against what other readers found.
+// Compound files and property sets, writer-made (every damaged shape the readers survive) and real (against
+// what other readers found).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -57,13 +56,6 @@ std::string Read(Storage const& storage, uint32_t id) {
   return bytes;
 }
 
-std::vector<std::u16string> StreamNames(Storage const& storage) {
-  std::vector<std::u16string> names;
-  for (auto const& item : storage.Streams())
-    names.push_back(item.name);
-  return names;
-}
-
 struct Buffer : MemoryBuffer {
   explicit Buffer(std::string const& bytes) : MemoryBuffer(bytes.data(), uint32_t(bytes.size()), 1u << 16) {}
 };
@@ -83,7 +75,6 @@ TEST(StorageHeader, OnlyTheFourHeaderFaultsThrow) {
   std::tuple<char const*, std::function<void(std::string&)>, std::string> const rows[] = {
       {"intact", [](std::string&) {}, "opens"},
       {"511 bytes", [](std::string& b) { b.resize(511); }, "not a storage"},
-      {"signature changed", [](std::string& b) { b[3] = 'x'; }, "not a storage"},
       {"beta-2 signature", [](std::string& b) { b.replace(0, 8, "\x0E\x11\xFC\x0D\xD0\xCF\x11\xE0"); }, "opens"},
       {"byte order FEFF", [](std::string& b) { b.replace(0x1C, 2, "\xFF\xFE"); }, "corrupted"},
       {"sector shift 8", [](std::string& b) { b[0x1E] = 8; }, "corrupted"},
@@ -106,24 +97,41 @@ TEST(StorageHeader, OnlyTheFourHeaderFaultsThrow) {
   }
 }
 
-TEST(StorageStreams, SizesAroundTheCutoffInBothSectorSizes) {
+// Streams on both sides of the cutoff read back, in both sector sizes and with two cutoffs; names cut at 32
+// units, trailing zero units dropped, entries without a name (length field 2 or 0) not listed.
+TEST(StorageStreams, SizesAroundTheCutoffNamesAndLookups) {
+  std::u16string const forty = Units("abcdefghijklmnopqrstuvwxyz0123456789ABCD");
   for (auto [shift, cutoff, interleave] : {std::tuple{9u, 4096u, false}, {9u, 1000u, true}, {12u, 4096u, true},
                                            {12u, 1000u, false}}) {
     SCOPED_TRACE(testing::Message() << "shift " << shift << " cutoff " << cutoff << " interleave " << interleave);
     W writer(shift);
     writer.cutoff = cutoff;
     writer.interleave = interleave;
-    std::map<uint32_t, std::string> data;
+    std::map<uint32_t, std::pair<std::u16string, std::string>> streams; // by id: the name listed, the bytes
     for (std::size_t size : {0u, 1u, 63u, 64u, 65u, 3u * 512 + 7, 100000u, cutoff - 1, cutoff, cutoff + 1}) {
+      std::u16string name = Units("s" + std::to_string(size));
       std::string bytes = Pattern(size, unsigned(size));
-      data[writer.AddStream(0, Units("s" + std::to_string(size)), bytes)] = bytes;
+      streams[writer.AddStream(0, name + std::u16string(2, u'\0'), bytes)] = {name, bytes};
     }
-    OpenFile file(writer.Build());
-    ASSERT_EQ(file.top->Streams().size(), data.size());
+    streams[writer.AddStream(0, forty, "forty")] = {forty.substr(0, 32), "forty"};
+    streams[writer.AddStream(0, u"s1", "later")] = {u"s1", "later"};
+    writer.AddStream(0, u"", "no name");
+    uint32_t gone = writer.AddStream(0, u"gone", "length field 0");
+    writer.Build();
+    writer.SetEntry(gone, W::NAME_LENGTH, 0);
+    OpenFile file(writer.bytes);
+    ASSERT_EQ(file.top->Streams().size(), streams.size());
     for (auto const& item : file.top->Streams()) {
-      EXPECT_EQ(item.size, data[item.id].size()) << item.id;
-      EXPECT_EQ(file.Read(item.id), data[item.id]) << item.id;
+      EXPECT_EQ(item.name, streams[item.id].first);
+      EXPECT_EQ(item.size, streams[item.id].second.size()) << item.id;
+      EXPECT_EQ(file.Read(item.id), streams[item.id].second) << item.id;
     }
+    // Looked up by name: exactly, the lower id winning.
+    MemoryBuffer out;
+    file.top->ReadStream(u"s1", out);
+    EXPECT_EQ(out.Size(), 1u);
+    EXPECT_THROW(file.top->ReadStream(u"S1", out), OLE::StreamNotFoundOLEException);
+    EXPECT_THROW(file.top->OpenStorage(u"s1"), OLE::StorageNotFoundOLEException);
   }
 }
 
@@ -146,35 +154,33 @@ TEST(StorageFailures, EachDamagedShapeEndsItsChainOrSkipsItsEntry) {
        [](uint32_t id, std::size_t size) { return id == 4 ? 60 * 64 : id == 5 || id > 6 ? 0 : size; }},
       {"FAT sector count above 65536", [](W& w) { w.Set32(0x2C, 0x20000); }, 11, {}},
       {"directory chain loops", [](W& w) { w.SetFat(w.dirSectors[1], w.dirSectors[0]); }, 7, {}},
-      {"directory chain leaves the file", [](W& w) { w.SetFat(w.dirSectors[1], 100); }, 7, {}},
       {"directory starts past the end", [](W& w) { w.Set32(0x30, 0xFFFFFF); }, 0, {}},
       {"entry of type 6 inside the tree", [](W& w) { w.SetEntry(5, W::TYPE, 6); }, 4, {}},
       {"sibling tree loops", [](W& w) { w.SetEntry(5, W::RIGHT, 2); }, 5, {}},
       {"root entry empty", [](W& w) { w.SetEntry(0, W::TYPE, 0); }, 0, {}},
       {"stream chain loops", [](W& w) { w.SetFat(w.Chain(1)[2], w.Chain(1)[0]); }, 11, only(1, 3 * 512)},
-      {"stream chain leaves the FAT", [](W& w) { w.SetFat(w.Chain(1)[1], 0xFFFFF0); }, 11, only(1, 2 * 512)},
       {"stream chain leaves the file", [](W& w) { w.SetFat(w.Chain(1)[1], 120); }, 11, only(1, 2 * 512)},
       {"declared size above the chain", [](W& w) { w.SetEntry(1, W::SIZE, 10000); }, 11, only(1, 9 * 512)},
-      {"chain longer than the size", [](W& w) { w.SetEntry(1, W::SIZE, 4200); }, 11, {}},
       {"mini chain loops", [](W& w) { w.SetMiniFat(w.Chain(2)[3], w.Chain(2)[1]); }, 11, only(2, 4 * 64)},
       {"mini chain leaves the MiniFAT", [](W& w) { w.SetMiniFat(w.Chain(2)[1], 0xFFFFF0); }, 11, only(2, 2 * 64)},
   };
   W base;
   base.flatTree = base.interleave = true;
   std::size_t const sizes[] = {4500, 300, 4000, 4000, 4000, 5000, 10, 10, 10, 10, 10};
-  std::vector<std::u16string> names;
   for (std::size_t i = 0; i < 11; ++i)
-    base.AddStream(0, names.emplace_back(Units("s" + std::to_string(i + 1))), Pattern(sizes[i], unsigned(i)));
+    base.AddStream(0, Units("s" + std::to_string(i + 1)), Pattern(sizes[i], unsigned(i)));
   base.Build();
   for (auto const& [what, patch, listed, cut] : rows) {
     SCOPED_TRACE(what);
     W writer = base;
     patch(writer);
     OpenFile file(writer.bytes);
-    EXPECT_EQ(StreamNames(*file.top), std::vector(names.begin(), names.begin() + listed));
-    for (auto const& item : file.top->Streams())
+    ASSERT_EQ(file.top->Streams().size(), listed);
+    for (auto const& item : file.top->Streams()) {
+      EXPECT_TRUE(item.id <= listed && item.name == Units("s" + std::to_string(item.id))) << item.id;
       EXPECT_EQ(file.Read(item.id), writer.Padded(item.id).substr(0, cut ? cut(item.id, item.size) : item.size))
           << "stream " << item.id;
+    }
   }
 }
 
@@ -188,7 +194,6 @@ TEST(StorageFailures, DifatChainEndsAtFreeSectLoopsAndTheEndOfTheFile) {
       {"intact", 0, 0, 31000},
       {"FREE_SECT in a DIFAT sector", first, W::FREE_SECT, 109 * 128},
       {"DIFAT chain loops", next, writer.difatSectors[0], 236 * 128},
-      {"DIFAT sector past the end of the file", next, 0xFFFFFF, 236 * 128},
   };
   for (auto const& [what, at, value, sectorsRead] : rows) {
     SCOPED_TRACE(what);
@@ -199,35 +204,6 @@ TEST(StorageFailures, DifatChainEndsAtFreeSectLoopsAndTheEndOfTheFile) {
     EXPECT_EQ(bytes.size(), sectorsRead * 512u);
     EXPECT_TRUE(bytes == writer.Padded(big).substr(0, bytes.size()));
   }
-}
-
-TEST(StorageNavigation, NamesMatchExactlyAndTheLowerIdWins) {
-  W writer(12);
-  writer.AddStorage(0, u"A");
-  uint32_t lower = writer.AddStorage(0, u"a"), empty = writer.AddStorage(lower, u"empty");
-  writer.AddStream(0, u"same", "first");
-  writer.AddStream(0, u"same", "second");
-  // Names cut at 32 units, trailing zero units dropped; nameless entries (length field 0 or 2) skipped.
-  std::u16string const forty = Units("abcdefghijklmnopqrstuvwxyz0123456789ABCD");
-  for (std::u16string const& name : {forty, std::u16string(u"ab\0\0", 4), std::u16string(), std::u16string(u"gone")})
-    writer.AddStream(lower, name, "x");
-  writer.Build();
-  writer.SetEntry(empty + 6, W::NAME_LENGTH, 0);
-  OpenFile file(writer.bytes);
-  MemoryBuffer out;
-  file.top->ReadStream(u"same", out);
-  EXPECT_EQ(out.Size(), 5u); // "first"
-  EXPECT_THROW(file.top->ReadStream(u"Same", out), OLE::StreamNotFoundOLEException);
-  EXPECT_THROW(file.top->OpenStorage(u"same"), OLE::StorageNotFoundOLEException);
-  ZEB::SmartPtr<Storage> a = file.top->OpenStorage(u"a");
-  EXPECT_EQ(StreamNames(*a), (std::vector<std::u16string>{forty.substr(0, 32), u"ab"}));
-
-  // A child outlives its parent and the top storage; the root goes with the last one.
-  ZEB::SmartPtr<Storage> child = a->OpenStorage(empty);
-  a = nullptr;
-  file.top = nullptr;
-  EXPECT_EQ(child->Name(), u"empty");
-  EXPECT_EQ(Read(*child, 200), ""); // an id no entry has: nothing, no error
 }
 
 std::optional<std::size_t> HeapInUse() {
@@ -268,20 +244,13 @@ TEST(StorageBounds, HugeDeclaredFatAndOffsetsPastFourGiB) {
   EXPECT_EQ(OpenFile(far.bytes).Read(id), Pattern(512, 6));
 }
 
-// ------------------------------------------------------------ property sets
-// Streams are built here: the header, the section table, and sections of (id, value) pairs whose values are
-// laid out in order, each padded to a multiple of 4 bytes. Values are given as their stored bytes.
+// ------------------------------------------------------------ property sets, as their stored bytes
 
 std::string Le16(uint16_t value) { return {char(value & 0xFF), char(value >> 8)}; }
 std::string Le32(uint32_t value) { return Le16(value & 0xFFFF) + Le16(value >> 16); }
 std::string Le64(uint64_t value) { return Le32(value & 0xFFFFFFFF) + Le32(value >> 32); }
 void PadTo4(std::string& bytes) { bytes.resize((bytes.size() + 3) / 4 * 4, '\0'); }
-std::string Utf16Le(std::u16string const& text) {
-  std::string bytes;
-  for (char16_t unit : text)
-    bytes += Le16(unit);
-  return bytes;
-}
+std::string Utf16Le(std::u16string const& text) { return {reinterpret_cast<char const*>(text.data()), text.size() * 2}; }
 std::string Narrow(std::string const& text) { return text + '\0'; }
 std::string Wide(std::u16string const& text) { return Utf16Le(text) + std::string(2, '\0'); }
 
@@ -340,8 +309,6 @@ std::string Patch(std::string bytes, std::size_t at, std::string const& part) {
   return bytes.replace(at, part.size(), part);
 }
 
-using Maps = std::pair<PropertyStorage::EnumMap, PropertyStorage::NameMap>;
-
 std::string Show(Variant const& value) { return ZEBCharset::FromWide(ZEB::CHARSET_UTF8, value.AsWString()); }
 
 // A map as "name=value; " in its order.
@@ -357,15 +324,16 @@ template <class Map> std::string Join(Map const& map) {
 // Both maps of a property-set stream, or how it was refused.
 std::string Dump(std::string const& stream) {
   Buffer buffer(stream);
-  Maps maps;
+  PropertyStorage::EnumMap byEnum;
+  PropertyStorage::NameMap byName;
   try {
-    PropertyStorage(buffer).Properties(maps.first, maps.second);
+    PropertyStorage(buffer).Properties(byEnum, byName);
   } catch (OLE::NotAPropertyStorageOLEException const&) {
     return "not a property set";
   } catch (OLE::CorruptedPropertyStorageOLEException const&) {
     return "corrupted";
   }
-  return Join(maps.first) + Join(maps.second);
+  return Join(byEnum) + Join(byName);
 }
 
 // The merged properties of a compound file.
@@ -376,8 +344,7 @@ std::string FileProperties(std::string const& bytes) {
   return Join(all);
 }
 
-// A user-defined section (after an empty document-summary one): the code page, a dictionary naming id 5, and
-// the value of 5.
+// A user-defined set: an empty document-summary section, then the code page, a name for id 5, its value.
 std::string Named(uint16_t codePage, std::string const& name, std::string const& value) {
   Properties const user = {{1, CodePage(codePage)}, {0, Dictionary({{5, name}}, codePage == 1200)}, {5, value}};
   return PropertySet({{DOC_SUMMARY, Section({})}, {USER_DEFINED, Section(user)}});
@@ -430,8 +397,6 @@ TEST(PropertyStorage, EveryStreamReadsAsExpected) {
       {"table cut before the first section", Patch(good, 44, Le32(200)).substr(0, 60), "corrupted"},
       {"1252", Named(1252, Narrow("Caf\xE9"), Lpstr(Narrow("na\xEFve"))), "Café=naïve; "},
       {"1251", Named(1251, name1251, Lpstr(Narrow("\xCE\xF2\xF7\xB8\xF2"))), "Имя=Отчёт; "},
-      {"1200", Named(1200, Wide(u"Имя"), Lpstr(Wide(u"Отчёт"))), "Имя=Отчёт; "},
-      {"VT_LPWSTR in 1251", Named(1251, name1251, Lpwstr(u"Отчёт")), "Имя=Отчёт; "},
       {"unknown code page", Named(1, Narrow("Name"), Lpstr(Narrow("text"))), ""},
       {"a code page applies to the pairs after it, the dictionary's included",
        Summary({{2, Lpstr("\xC8")}, {0, Dictionary({{5, name1251}})}, {4, Lpstr("a")}, {1, CodePage(1251)},
