@@ -34,8 +34,7 @@ uint32_t CompoundWriter::LinkSiblings(std::vector<uint32_t> const& ids, std::siz
   return ids[middle];
 }
 
-// Mini streams one after another in the root's stream; then the regular
-// streams' sectors in turn (one per stream and round) or stream after stream.
+// Mini streams one after another in the root's stream; regular streams' sectors in turn or stream by stream.
 void CompoundWriter::Allocate(uint32_t& next) {
   uint32_t mini = 0;
   m_Entries[0].data.clear();

@@ -1,6 +1,5 @@
-// Builds compound files in memory for the tests: 512- or 4096-byte sectors, any tree of storages and streams,
-// streams on either side of the mini-stream cutoff, FATs long enough to need DIFAT sectors. After Build the
-// layout is known and the patch helpers break whatever a test wants broken.
+// Builds compound files in memory: 512- or 4096-byte sectors, any tree, streams on either side of the cutoff,
+// FATs long enough to need DIFAT sectors. After Build the layout is known and the patches break any part.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +12,7 @@ namespace ZEBTest {
 class CompoundWriter {
 public:
   static constexpr uint32_t NO_ENTRY = 0xFFFFFFFF, FREE_SECT = 0xFFFFFFFF, END_OF_CHAIN = 0xFFFFFFFE;
-  // Directory entry fields, by offset.
+  // Directory entry fields, by offset (32 bits; 16 for NAME_LENGTH, 8 for TYPE).
   enum Field : unsigned { NAME_LENGTH = 0x40, TYPE = 0x42, LEFT = 0x44, RIGHT = 0x48, CHILD = 0x4C, SIZE = 0x78 };
 
   explicit CompoundWriter(unsigned sectorShift = 9) : m_Shift(sectorShift), m_Entries(1) {}
@@ -48,7 +47,6 @@ public:
   void Set32(uint64_t offset, uint32_t value) { Put(offset, &value, 4); }
   void SetFat(uint32_t index, uint32_t value) { Set32(TableOffset(fatSectors, index), value); }
   void SetMiniFat(uint32_t index, uint32_t value) { Set32(TableOffset(miniFatSectors, index), value); }
-  // 32 bits, 16 for NAME_LENGTH, 8 for TYPE.
   void SetEntry(uint32_t id, Field field, uint32_t value) {
     Put(TableOffset(dirSectors, id * 32) + field, &value, field == TYPE ? 1 : field == NAME_LENGTH ? 2 : 4);
   }

@@ -1,6 +1,5 @@
-// Lists every storage below `top` (each entry id opened once, so that a looping tree ends) and reads every
-// stream; gives the bytes read. What a fuzz input, a kept regression input and a benchmark go through. Header
-// only: the support units are compiled into every test program, and only one of them links the library.
+// Every storage below `top` listed (each id opened once: a looping tree ends), every stream read; gives the bytes
+// read. For fuzz inputs, kept regression inputs and benchmarks; a header, as only one test program links the library.
 #pragma once
 
 #include <cstdint>
