@@ -178,14 +178,15 @@ TEST(StorageFailures, EachDamagedShapeEndsItsChainOrSkipsItsEntry) {
   }
 }
 
-TEST(StorageFailures, DifatChainEndsAtFreeSectLoopsAndTheEndOfTheFile) {
+TEST(StorageFailures, DifatChainEndsAtFreeSectAndWhereItLoops) {
   W writer; // a 15.5 MiB stream: 245 FAT sectors, two DIFAT sectors
   uint32_t big = writer.AddStream(0, u"big", Pattern(31000 * 512, 3));
   writer.Build();
   ASSERT_EQ(writer.difatSectors.size(), 2u);
-  uint64_t const next = writer.SectorOffset(writer.difatSectors[0]) + 127 * 4; // the next DIFAT sector's id
+  uint64_t const first = writer.SectorOffset(writer.difatSectors[0]), next = first + 127 * 4; // and its link
   std::tuple<char const*, uint64_t, uint32_t, uint32_t> const rows[] = {
       {"intact", 0, 0, 31000},
+      {"FREE_SECT in a DIFAT sector", first, W::FREE_SECT, 109 * 128},
       {"DIFAT chain loops", next, writer.difatSectors[0], 236 * 128},
   };
   for (auto const& [what, at, value, sectorsRead] : rows) {
@@ -235,7 +236,6 @@ TEST(StorageBounds, HugeDeclaredFatAndOffsetsPastFourGiB) {
 }
 
 // ------------------------------------------------------------ property sets, as their stored bytes
-
 std::string Le16(uint16_t value) { return {char(value & 0xFF), char(value >> 8)}; }
 std::string Le32(uint32_t value) { return Le16(value & 0xFFFF) + Le16(value >> 16); }
 std::string Le64(uint64_t value) { return Le32(value & 0xFFFFFFFF) + Le32(value >> 32); }
