@@ -1,31 +1,26 @@
-// Builds compound files in memory for the tests: 512- or 4096-byte sectors,
-// any tree of storages and streams, streams on either side of the
-// mini-stream cutoff, FATs long enough to need DIFAT sectors. After Build the
-// layout is known and the patch helpers break whatever a test wants broken.
+// Builds compound files in memory: 512- or 4096-byte sectors, any tree, streams on either side of the cutoff,
+// FATs long enough to need DIFAT sectors. After Build the layout is known and the patches break any part.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace ZEBTest {
 
 class CompoundWriter {
 public:
-  static constexpr uint32_t NO_ENTRY = 0xFFFFFFFF;
-  static constexpr uint32_t FREE_SECT = 0xFFFFFFFF;
-  static constexpr uint32_t END_OF_CHAIN = 0xFFFFFFFE;
-  // Directory entry fields, by offset.
-  enum Field : unsigned { NAME_LENGTH = 0x40, TYPE = 0x42, LEFT = 0x44, RIGHT = 0x48, CHILD = 0x4C,
-                          START = 0x74, SIZE = 0x78 };
+  static constexpr uint32_t NO_ENTRY = 0xFFFFFFFF, FREE_SECT = 0xFFFFFFFF, END_OF_CHAIN = 0xFFFFFFFE;
+  // Directory entry fields, by offset (32 bits; 16 for NAME_LENGTH, 8 for TYPE).
+  enum Field : unsigned { NAME_LENGTH = 0x40, TYPE = 0x42, LEFT = 0x44, RIGHT = 0x48, CHILD = 0x4C, SIZE = 0x78 };
 
-  explicit CompoundWriter(unsigned sectorShift = 9) : m_Shift(sectorShift) { m_Entries.push_back(Entry{}); }
+  explicit CompoundWriter(unsigned sectorShift = 9) : m_Shift(sectorShift), m_Entries(1) {}
 
   // Entry ids count up from 1 in the order of the calls; the root is 0.
   uint32_t AddStorage(uint32_t parent, std::u16string const& name) { return Add(parent, name, 1, {}); }
-  uint32_t AddStream(uint32_t parent, std::u16string const& name, std::string data) {
-    return Add(parent, name, 2, std::move(data));
+  uint32_t AddStream(uint32_t parent, std::u16string const& name, std::string const& data) {
+    return Add(parent, name, 2, data);
   }
 
   uint32_t cutoff = 4096;
@@ -42,14 +37,19 @@ public:
   // A stream's chain: mini sector ids for a mini stream, sector ids otherwise.
   std::vector<uint32_t> const& Chain(uint32_t id) const { return m_Entries[id].sectors; }
   // The stream's bytes as its sectors hold them: zero-padded to whole units.
-  std::string Padded(uint32_t id) const;
+  std::string Padded(uint32_t id) const {
+    std::string data = m_Entries[id].data;
+    data.resize(Chain(id).size() * (m_Entries[id].mini ? 64 : SectorSize())); // 64-byte mini sectors
+    return data;
+  }
   uint64_t SectorOffset(uint32_t sector) const { return (uint64_t(sector) + 1) << m_Shift; }
-  uint64_t EntryOffset(uint32_t id) const;
 
-  void Set32(uint64_t offset, uint32_t value);
-  void SetFat(uint32_t index, uint32_t value) { SetIn(fatSectors, index, value); }
-  void SetMiniFat(uint32_t index, uint32_t value) { SetIn(miniFatSectors, index, value); }
-  void SetEntry(uint32_t id, Field field, uint32_t value); // 32 bits, 16 for NAME_LENGTH, 8 for TYPE
+  void Set32(uint64_t offset, uint32_t value) { Put(offset, &value, 4); }
+  void SetFat(uint32_t index, uint32_t value) { Set32(TableOffset(fatSectors, index), value); }
+  void SetMiniFat(uint32_t index, uint32_t value) { Set32(TableOffset(miniFatSectors, index), value); }
+  void SetEntry(uint32_t id, Field field, uint32_t value) {
+    Put(TableOffset(dirSectors, id * 32) + field, &value, field == TYPE ? 1 : field == NAME_LENGTH ? 2 : 4);
+  }
 
 private:
   struct Entry {
@@ -60,11 +60,16 @@ private:
     uint32_t left = NO_ENTRY, right = NO_ENTRY, child = NO_ENTRY, start = END_OF_CHAIN;
     bool mini = false;
   };
-  uint32_t Add(uint32_t parent, std::u16string const& name, uint8_t type, std::string data);
+  uint32_t Add(uint32_t parent, std::u16string const& name, uint8_t type, std::string const& data);
   uint32_t LinkSiblings(std::vector<uint32_t> const& ids, std::size_t begin, std::size_t end);
-  void AllocateRegular(uint32_t& next);
+  void Allocate(uint32_t& next);
   void WriteEntry(uint32_t id);
-  void SetIn(std::vector<uint32_t> const& sectors, uint32_t index, uint32_t value);
+  void PutTable(std::vector<uint32_t> table, std::vector<uint32_t> const& sectors);
+  // Where the 32-bit word `index` of a table held in `sectors` lies.
+  uint64_t TableOffset(std::vector<uint32_t> const& sectors, uint64_t index) const {
+    return SectorOffset(sectors[index / (SectorSize() / 4)]) + index % (SectorSize() / 4) * 4;
+  }
+  void Put(uint64_t offset, void const* data, std::size_t size) { std::memcpy(&bytes[offset], data, size); }
 
   unsigned m_Shift;
   std::vector<Entry> m_Entries;

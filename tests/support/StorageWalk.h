@@ -1,8 +1,5 @@
-// Lists every storage below `top` (each entry id opened once, so that a tree
-// that loops ends) and reads every stream; gives the bytes read. What a fuzz
-// input, a kept regression input and a benchmark go through. Header only: the
-// support units are compiled into every test program, and only one of them
-// links the library.
+// Every storage below `top` listed (each id opened once: a looping tree ends), every stream read; gives the bytes
+// read. For fuzz inputs, kept regression inputs and benchmarks; a header, as only one test program links the library.
 #pragma once
 
 #include <cstdint>
@@ -19,22 +16,21 @@ inline uint64_t WalkStorage(ZEBFile::OLE::Storage const& top) {
   std::set<uint32_t> opened{Storage::RootStorage::ROOT_STORAGE_ID};
   std::vector<ZEB::SmartPtr<Storage>> pending;
   ZEBFile::MemoryBuffer out(1u << 16);
-  ZEB::SmartPtr<Storage> current;
   uint64_t total = 0;
-  for (Storage const* storage = &top;;) {
-    for (auto const& item : storage->Streams()) {
+  for (ZEB::SmartPtr<Storage> current;;) {
+    Storage const& storage = current ? *current : top;
+    for (auto const& item : storage.Streams()) {
       out.Clear();
-      storage->ReadStream(item.id, out);
+      storage.ReadStream(item.id, out);
       total += out.Size();
     }
-    for (auto const& item : storage->Storages())
+    for (auto const& item : storage.Storages())
       if (opened.insert(item.id).second)
-        pending.push_back(storage->OpenStorage(item.id));
+        pending.push_back(storage.OpenStorage(item.id));
     if (pending.empty())
       return total;
     current = pending.back();
     pending.pop_back();
-    storage = current.Get();
   }
 }
 
