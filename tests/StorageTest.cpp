@@ -426,6 +426,28 @@ TEST(PropertyStorage, EveryStreamReadsAsExpected) {
   EXPECT_TRUE(PropertyStorage(buffer).GetID() == PropertyStorage::SUMMARY_INFORMATION_ID);
 }
 
+// 20000 names whose values all point at one 64 KiB string: decoding each would read 1.3 GB out of a 0.5 MB
+// stream, so the reading stops at a bound set by the stream's size.
+TEST(PropertyStorage, SharedValuesCostWorkBoundedByTheStream) {
+  uint32_t const count = 20000;
+  std::string const value = Lpstr(std::string(65536, 'v'));
+  Properties names;
+  std::string table;
+  for (uint32_t id = 2; id < count + 2; ++id) {
+    names.push_back({id, std::to_string(id) + '\0'});
+    table += Le32(id) + Le32(8 + 8 * (count + 1));
+  }
+  table = Le32(0) + Le32(uint32_t(8 + 8 * (count + 1) + value.size())) + table;
+  std::string const section = Le32(0) + Le32(count + 1) + table + value + Dictionary(names);
+  std::string const stream = PropertySet({{USER_DEFINED, section}});
+  Buffer buffer(stream);
+  PropertyStorage::EnumMap byEnum;
+  PropertyStorage::NameMap byName;
+  PropertyStorage(buffer).Properties(byEnum, byName);
+  EXPECT_GT(byName.size(), 0u);
+  EXPECT_LE(byName.size() * value.size(), 20 * stream.size());
+}
+
 TEST(StorageProperties, BreadthFirstThenStreamOrderWinsAndEachStorageOnce) {
   auto set = [](std::string const& value) {
     Properties const user = {{0, Dictionary({{2, Narrow("Client")}, {3, Narrow("title")}})}, {2, Lpstr(value)},
