@@ -99,19 +99,26 @@ template <class Map> std::string Join(Map const& map) {
   return text;
 }
 
-// Both maps of a property-set stream, or how it was refused.
-std::string Dump(std::string const& stream) {
-  Buffer buffer(stream);
+// Both maps of a property-set stream.
+struct Maps {
+  explicit Maps(std::string const& stream) {
+    Buffer buffer(stream);
+    PropertyStorage(buffer).Properties(byEnum, byName);
+  }
   PropertyStorage::EnumMap byEnum;
   PropertyStorage::NameMap byName;
+};
+
+// Both maps of a property-set stream as text, or how it was refused.
+std::string Dump(std::string const& stream) {
   try {
-    PropertyStorage(buffer).Properties(byEnum, byName);
+    Maps maps(stream);
+    return Join(maps.byEnum) + Join(maps.byName);
   } catch (OLE::NotAPropertyStorageOLEException const&) {
     return "not a property set";
   } catch (OLE::CorruptedPropertyStorageOLEException const&) {
     return "corrupted";
   }
-  return Join(byEnum) + Join(byName);
 }
 
 std::string FileProperties(std::string const& bytes) {
@@ -146,9 +153,6 @@ TEST(PropertyStorage, EveryStreamReadsAsExpected) {
   // Its second entry runs past the end: it costs the ordinary property after it.
   std::string const broken = Le32(2) + Le32(3) + Le32(3) + Narrow("ab") + Le32(6) + Le32(200);
   std::tuple<char const*, std::string, std::string> const rows[] = {
-      {"VT_I2", titled(Typed(2, Le16(0xFFFE))), title("-2")},
-      {"VT_R8", titled(Typed(5, Le64(0x40934A0000000000))), title("1234.5")},
-      {"VT_BOOL", titled(Typed(11, Le16(0xFFFF))), title("true")},
       {"VT_LPSTR trailing zeros", titled(Lpstr(std::string("abc\0\0\0", 6))), title("abc")},
       {"VT_LPWSTR trailing zeros", titled(Lpwstr(std::u16string(u"Report\0\0", 8))), title("Report")},
       {"VT_FILETIME", titled(FileTime(1715941230)), title(Show(Variant(ZEB::DateTime(1715941230))))},
@@ -214,6 +218,27 @@ TEST(PropertyStorage, EveryStreamReadsAsExpected) {
   EXPECT_TRUE(PropertyStorage(buffer).GetID() == PropertyStorage::SUMMARY_INFORMATION_ID);
 }
 
+// Each scalar type gives the value of its own type, so callers can tell a count from a flag.
+TEST(PropertyStorage, ScalarsKeepTheirTypes) {
+  std::tuple<char const*, std::string, Variant> const rows[] = {
+      {"VT_I2", Typed(2, Le16(0xFFFE)), Variant(short(-2))},
+      {"VT_I4", Typed(3, Le32(0xFFFFFFFF)), Variant(-1)},
+      {"VT_R4", Typed(4, Le32(0x3FC00000)), Variant(1.5f)},
+      {"VT_R8", Typed(5, Le64(0x40934A0000000000)), Variant(1234.5)},
+      {"VT_ERROR", Typed(10, Le32(0x80004005)), Variant(int(0x80004005))},
+      {"VT_BOOL", Typed(11, Le16(0xFFFF)), Variant(true)},
+      {"VT_BOOL false", Typed(11, Le16(0)), Variant(false)},
+      {"VT_UI1", Typed(17, "\xC8"), Variant((unsigned char)200)},
+      {"VT_UI2", Typed(18, Le16(65000)), Variant((unsigned short)65000)},
+      {"VT_UI4", Typed(19, Le32(4000000000u)), Variant(4000000000u)},
+      {"VT_VARIANT", Typed(12, Typed(3, Le32(7))), Variant(7)},
+  };
+  for (auto const& [label, value, expected] : rows) {
+    Variant const title = Maps(Summary({{2, value}})).byEnum[PropertyStorage::TITLE];
+    EXPECT_TRUE(title == expected) << label << ": " << Show(title);
+  }
+}
+
 // 20000 names whose values all point at one 64 KiB string: decoding each would read 1.3 GB out of a 0.5 MB
 // stream, so the reading stops at a bound set by the stream's size.
 TEST(PropertyStorage, SharedValuesCostWorkBoundedByTheStream) {
@@ -228,12 +253,9 @@ TEST(PropertyStorage, SharedValuesCostWorkBoundedByTheStream) {
   table = Le32(0) + Le32(uint32_t(8 + 8 * (count + 1) + value.size())) + table;
   std::string const section = Le32(0) + Le32(count + 1) + table + value + Dictionary(names);
   std::string const stream = PropertySet({{USER_DEFINED, section}});
-  Buffer buffer(stream);
-  PropertyStorage::EnumMap byEnum;
-  PropertyStorage::NameMap byName;
-  PropertyStorage(buffer).Properties(byEnum, byName);
-  EXPECT_GT(byName.size(), 0u);
-  EXPECT_LE(byName.size() * value.size(), 20 * stream.size());
+  std::size_t const read = Maps(stream).byName.size();
+  EXPECT_GT(read, 0u);
+  EXPECT_LE(read * value.size(), 20 * stream.size());
 }
 
 TEST(StorageProperties, BreadthFirstThenStreamOrderWinsAndEachStorageOnce) {
