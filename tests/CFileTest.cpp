@@ -184,6 +184,10 @@ TEST_F(CFileTest, SystemFailuresKeepSizeAndPosition) {
   EXPECT_TRUE(FileError(Catch([&] { file.Write("efgh", 1, 4); }), typeid(WriteErrorException),
                         ZEBFileMsg::CANNOT_WRITE, 85, ERROR_DISK_FULL, file));
   file.Write("EF", 1, 2); // where the failed write began: the system's pointer was put back
+  ASSERT_TRUE(ZEBPlatform::LimitWrites(0, 0)); // a write that makes no progress is a full disk
+  EXPECT_TRUE(FileError(Catch([&] { file.Write("gh", 1, 2); }), typeid(WriteErrorException),
+                        ZEBFileMsg::CANNOT_WRITE, 85, ERROR_DISK_FULL, file));
+  ZEBPlatform::ClearFaults();
   file.Seek(2, File::FROM_BEGIN, File::FORWARD);
   ASSERT_TRUE(ZEBPlatform::FailNext(ZEBPlatform::Call::Fallocate, ENOSPC));
   EXPECT_TRUE(FileError(Catch([&] { file.SetSize(50, false); }), typeid(FileException), ZEBFileMsg::CANNOT_SEEK, 79,

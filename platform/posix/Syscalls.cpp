@@ -56,10 +56,12 @@ ssize_t AllowedWrite(size_t count) {
   std::lock_guard<std::mutex> lock(g_FaultMutex);
   if (!g_WriteLimit.active)
     return static_cast<ssize_t>(count);
-  if (g_WriteLimit.remaining == 0 && count > 0) {
+  if (g_WriteLimit.remaining == 0 && count > 0 && g_WriteLimit.error != 0) {
     errno = g_WriteLimit.error;
     return -1;
   }
+  if (g_WriteLimit.remaining == 0)
+    errno = 0; // no progress, and no error to tell why
   uint64_t allowed = count < g_WriteLimit.remaining ? count : g_WriteLimit.remaining;
   g_WriteLimit.remaining -= allowed;
   return static_cast<ssize_t>(allowed);

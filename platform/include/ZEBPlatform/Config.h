@@ -71,7 +71,9 @@ ZEBPLATFORM_API std::string HostPath(char const* windowsPath);
 // `skip` successful ones. False where the layer is not the POSIX one.
 ZEBPLATFORM_API bool FailNext(Call call, int error, unsigned skip = 0);
 // Lets writes succeed for `bytes` more bytes in total, then one short write,
-// then every write fails with `error` until ClearFaults (a disk filling up).
+// then every write fails with `error` until ClearFaults (a disk filling up);
+// with `error` 0 they write nothing and report no error (a device that makes
+// no progress).
 ZEBPLATFORM_API bool LimitWrites(uint64_t bytes, int error);
 ZEBPLATFORM_API void ClearFaults();
 
