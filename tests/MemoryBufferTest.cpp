@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "SeekRules.h"
 #include "ZEBFile/Exceptions.h"
 #include "ZEBFile/MemoryBuffer.h"
 #include "ZEBFile/StaticMemoryBuffer.h"
@@ -98,6 +99,26 @@ TEST(MemoryBuffer, FailedChunkAllocationThrowsAndWritesNothingThroughIt) {
   buffer.SeekP(8);
   buffer.PutAll("9", 1);
   EXPECT_EQ(Content(buffer), "123456789");
+}
+
+// The seek rule every buffer shares, at the ends of the 32-bit range no test buffer reaches: a row is the
+// offset, origin, direction, size and current position, then the target or -1 for out of range.
+TEST(SeekRules, TargetsReachExactlyTheEndsOfTheRange) {
+  uint32_t const MAX = UINT32_MAX;
+  std::tuple<uint32_t, Buf::Origin, Buf::Direction, uint32_t, uint32_t, int64_t> const rows[] = {
+      {MAX, Buf::BEGIN, Buf::FORWARD, 0, 0, MAX},    {1, Buf::END, Buf::FORWARD, MAX - 1, 0, MAX},
+      {2, Buf::END, Buf::FORWARD, MAX - 1, 0, -1},   {MAX, Buf::CURRENT, Buf::FORWARD, 0, 0, MAX},
+      {1, Buf::CURRENT, Buf::FORWARD, 0, MAX, -1},   {MAX, Buf::CURRENT, Buf::BACKWARD, 0, MAX, 0},
+      {MAX, Buf::END, Buf::BACKWARD, MAX - 1, 0, -1}, {0, Buf::BEGIN, Buf::BACKWARD, 0, 0, -1},
+  };
+  for (auto const& [offset, origin, direction, size, current, expected] : rows) {
+    SCOPED_TRACE(std::to_string(offset) + " " + std::to_string(origin) + " " + std::to_string(direction) + " " +
+                 std::to_string(size) + " " + std::to_string(current));
+    if (expected < 0)
+      EXPECT_THROW(SeekTarget(offset, origin, direction, size, current), SeekOutOfRangeException);
+    else
+      EXPECT_EQ(SeekTarget(offset, origin, direction, size, current), uint32_t(expected));
+  }
 }
 
 TEST(MemoryBuffer, RandomWalksMatchAModel) {
