@@ -529,11 +529,14 @@ void BinaryStreamParser::DeliverInto(unsigned char const* data, uint32_t count, 
   if (!delivery.dropNulls) {
     into->Put(first, left);
   } else {
+    // The block may be borrowed read-only memory: the kept bytes are gathered
+    // here and put a block at a time, not one run between NULs at a time.
+    unsigned char kept[BLOCK_SIZE];
     while (first != end) {
-      unsigned char const* nul = std::find(first, end, 0);
-      if (nul != first)
-        into->Put(first, static_cast<uint32_t>(nul - first));
-      first = std::find_if(nul, end, IsNotNul);
+      unsigned char* to = std::copy_if(first, std::min(end, first + BLOCK_SIZE), kept, IsNotNul);
+      first = std::min(end, first + BLOCK_SIZE);
+      if (to != kept)
+        into->Put(kept, static_cast<uint32_t>(to - kept));
     }
   }
   delivery.written = true;

@@ -70,7 +70,10 @@ void MemoryMapFile::Open(OpenMode mode) {
                        nullptr);
   if (!m_File.IsValid())
     Throw(mode == READ ? OPEN_READ : OPEN_WRITE);
-  m_Size = PathT<char>(m_FileName).Size();
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(m_File, &size))
+    Throw(mode == READ ? OPEN_READ : OPEN_WRITE);
+  m_Size = static_cast<uint64_t>(size.QuadPart);
   // A read-only mapping cannot reach past the end of its file; a writing
   // one grows the file to at least one granularity.
   if (mode != READ)
