@@ -18,8 +18,6 @@ namespace {
 unsigned char const SIGNATURE[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 unsigned char const SIGNATURE_BETA_2[8] = {0x0E, 0x11, 0xFC, 0x0D, 0xD0, 0xCF, 0x11, 0xE0};
 
-constexpr uint32_t MAX_TABLE_SECTORS = 0x10000;
-
 template <class List> typename List::const_iterator FindByName(List const& items, ZEB::WString const& name) {
   return std::find_if(items.begin(), items.end(), [&](Storage::Item const& item) { return item.name == name; });
 }
@@ -89,22 +87,11 @@ Storage::RootStorage::RootStorage(std::string const& tempPath, Buffer& buffer)
   m_MiniSectorSize = 1u << miniShift;
   m_EntriesPerSector = m_SectorSize >> 7;
   m_IdsPerSector = m_SectorSize >> 2;
-  m_Scratch = static_cast<unsigned char*>(ZEBMem::AllocateOrThrow(m_SectorSize));
-
-  for (unsigned field : {Header::FAT_SECTOR_COUNT, Header::MINIFAT_SECTOR_COUNT}) {
-    uint32_t count = std::min(HeaderWord(field), MAX_TABLE_SECTORS);
-    std::memcpy(m_Header + field, &count, sizeof count);
-  }
-  try {
-    ReadFAT();
-    ReadMiniFAT();
-  } catch (...) {
-    ZEBMem::Free(m_Scratch);
-    throw;
-  }
+  ReadFAT();
+  ReadMiniFAT();
 }
 
-Storage::RootStorage::~RootStorage() { ZEBMem::Free(m_Scratch); }
+Storage::RootStorage::~RootStorage() = default;
 
 bool Storage::RootStorage::IsStructuredStorage() const {
   return std::memcmp(m_Header, OLE_SIG, OLE_SIG_SIZE) == 0 || std::memcmp(m_Header, OLE_SIG_BETA_2, OLE_SIG_SIZE) == 0;

@@ -4,8 +4,6 @@
 // first repeated sector, at a sector outside its table and at a sector the
 // file does not hold.
 #include <algorithm>
-#include <cstring>
-#include <set>
 
 #include "ZEBFile/DiskBuffer.h"
 #include "ZEBFile/Exceptions.h"
@@ -24,16 +22,24 @@ constexpr uint32_t MINI_STREAM_CACHE = 0x40000;
 
 void Storage::RootStorage::AppendTableSector(uint32_t sector, ZEB::FastVector<uint32_t>& table) {
   SeekAbsolute(m_Buffer, GetSectorOffset(sector));
-  m_Buffer.GetAll(m_Scratch, m_SectorSize);
   uint32_t at = table.Count();
   table.Resize(at + m_IdsPerSector);
-  std::memcpy(table.Data() + at, m_Scratch, m_SectorSize);
+  try {
+    m_Buffer.GetAll(table.Data() + at, m_SectorSize);
+  } catch (...) {
+    table.Resize(at); // a sector not read whole adds nothing
+    throw;
+  }
+}
+
+uint32_t Storage::RootStorage::TableSectorCount(unsigned field) const {
+  return std::min({HeaderWord(field), MAX_TABLE_SECTORS, FileSectorCount()});
 }
 
 void Storage::RootStorage::ReadFAT() {
-  // The file cannot hold more FAT sectors than sectors: a larger count in the
-  // header reserves and reads no more than that.
-  uint32_t count = std::min(HeaderWord(Header::FAT_SECTOR_COUNT), FileSectorCount());
+  // A larger count in the header than the file can hold reserves and reads
+  // no more than that.
+  uint32_t count = TableSectorCount(Header::FAT_SECTOR_COUNT);
   m_FAT.Reserve(count * m_IdsPerSector);
   uint32_t i = 0;
   try {
@@ -48,9 +54,9 @@ void Storage::RootStorage::ReadFAT() {
       return;
     ZEB::FastVector<uint32_t> block;
     block.Resize(m_IdsPerSector);
-    std::set<uint32_t> visited;
+    m_FatMarks.Begin(FileSectorCount());
     while (difat != END_OF_CHAIN && i < count) {
-      if (!visited.insert(difat).second)
+      if (!m_FatMarks.FirstVisit(difat))
         return;
       SeekAbsolute(m_Buffer, GetSectorOffset(difat));
       m_Buffer.GetAll(block.Data(), m_SectorSize);
@@ -70,10 +76,10 @@ void Storage::RootStorage::ReadMiniFAT() {
   uint32_t sector = HeaderWord(Header::FIRST_MINIFAT_SECTOR);
   if (sector == END_OF_CHAIN)
     return;
-  m_MiniFAT.Reserve(std::min(HeaderWord(Header::MINIFAT_SECTOR_COUNT), FileSectorCount()) * m_IdsPerSector);
-  BeginWalk(m_FatMarks.stamps, m_FatMarks.walk, m_FAT.Count());
+  m_MiniFAT.Reserve(TableSectorCount(Header::MINIFAT_SECTOR_COUNT) * m_IdsPerSector);
+  m_FatMarks.Begin(m_FAT.Count());
   try {
-    while (sector != END_OF_CHAIN && FirstVisit(m_FatMarks.stamps, m_FatMarks.walk, sector)) {
+    while (sector != END_OF_CHAIN && m_FatMarks.FirstVisit(sector)) {
       AppendTableSector(sector, m_MiniFAT);
       sector = sector < m_FAT.Count() ? m_FAT[sector] : END_OF_CHAIN;
     }
@@ -95,7 +101,7 @@ uint32_t Storage::RootStorage::GetContigousSectCount(ZEB::FastVector<uint32_t> c
                                                      ChainMarks& marks, uint32_t limit) const {
   uint32_t count = 0;
   while (count < limit) {
-    if (!FirstVisit(marks.stamps, marks.walk, sector) || sector >= table.Count())
+    if (!marks.FirstVisit(sector) || sector >= table.Count())
       return count;
     uint32_t next = table[sector];
     ++count;
@@ -115,7 +121,7 @@ void Storage::RootStorage::ReadStreamInternal(uint32_t firstSector, uint32_t siz
   ZEB::FastVector<uint32_t> const& table = mini ? m_MiniFAT : m_FAT;
   ChainMarks& marks = mini ? m_MiniFatMarks : m_FatMarks;
   uint32_t unit = mini ? m_MiniSectorSize : m_SectorSize;
-  BeginWalk(marks.stamps, marks.walk, table.Count());
+  marks.Begin(table.Count());
 
   uint32_t remaining = size;
   uint32_t sector = firstSector;

@@ -1,8 +1,6 @@
 // The compound file's directory: entries read on demand and cached, the
 // directory chain walked once, the sibling tree of a storage walked with an
 // explicit stack, and the child lists built from it.
-#include <set>
-
 #include "ZEBFile/Exceptions.h"
 #include "ZEBFile/Storage.h"
 #include "ZEBStorageInternal.h"
@@ -25,10 +23,10 @@ constexpr uint8_t TYPE_ROOT = 5;
 // holds the entries of its position, as a walk from the first sector finds).
 void Storage::RootStorage::ReadDirectoryChain() const {
   m_DirSectorsRead = true;
-  BeginWalk(m_FatMarks.stamps, m_FatMarks.walk, m_FAT.Count());
+  m_FatMarks.Begin(m_FAT.Count());
   for (uint32_t sector = HeaderWord(Header::FIRST_DIRECTORY_SECTOR); sector != END_OF_CHAIN;) {
     m_DirSectors.PushBack(sector);
-    if (sector >= m_FAT.Count() || !FirstVisit(m_FatMarks.stamps, m_FatMarks.walk, sector))
+    if (sector >= m_FAT.Count() || !m_FatMarks.FirstVisit(sector))
       break;
     sector = m_FAT[sector];
   }
@@ -63,14 +61,15 @@ void Storage::RootStorage::GetStorageEntries(uint32_t id, std::map<uint32_t, Dir
   DirectoryEntry entry;
   if (!GetDirEntry(id, entry))
     return;
+  // Reading the entry has read the directory chain: ids past it have no entry.
+  m_EntryMarks.Begin(m_DirSectors.Count() * m_EntriesPerSector);
   ZEB::FastVector<uint32_t> pending;
-  std::set<uint32_t> visited;
   if (entry.child != NO_ENTRY && entry.child != END_OF_CHAIN)
     pending.PushBack(entry.child);
   while (!pending.empty()) {
     uint32_t current = pending.Back();
     pending.PopBack();
-    if (!visited.insert(current).second || !GetDirEntry(current, entry))
+    if (!m_EntryMarks.FirstVisit(current) || !GetDirEntry(current, entry))
       continue;
     entries[current] = entry;
     if (entry.left != NO_ENTRY)

@@ -1,11 +1,9 @@
 // Helpers shared by the compound-file reader's units.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 
 #include "ZEB/BinaryStreamBuf.h"
-#include "ZEB/FastVector.h"
 #include "ZEBFile/Exceptions.h"
 
 namespace ZEBFile {
@@ -26,33 +24,16 @@ constexpr unsigned DIFAT = 0x4C; // the first 109 FAT sector ids
 constexpr uint32_t DIFAT_COUNT = 109;
 } // namespace Header
 
+// The FAT and the MiniFAT hold at most this many sectors, whatever the
+// header declares.
+constexpr uint32_t MAX_TABLE_SECTORS = 0x10000;
+
 // Moves the get position to an absolute offset. An offset past 4 GiB or past
 // the end of the data is out of range, as the buffers' own seeks report it.
 inline void SeekAbsolute(ZEB::BinaryStreamBufT<unsigned>& buffer, uint64_t offset) {
   if (offset > buffer.Size())
     throw SeekOutOfRangeException();
   buffer.SeekG(static_cast<uint32_t>(offset));
-}
-
-// Starts a walk over a table of `sectors` entries: no sector passed yet.
-inline void BeginWalk(ZEB::FastVector<uint32_t>& stamps, uint32_t& walk, uint32_t sectors) {
-  if (stamps.Count() < sectors)
-    stamps.Resize(sectors, 0);
-  if (++walk == 0) {
-    std::fill(stamps.begin(), stamps.end(), 0);
-    walk = 1;
-  }
-}
-
-// Marks `sector` passed; false when this walk already passed it. Sectors
-// outside the table are never followed further, so they need no mark.
-inline bool FirstVisit(ZEB::FastVector<uint32_t>& stamps, uint32_t walk, uint32_t sector) {
-  if (sector >= stamps.Count())
-    return true;
-  if (stamps[sector] == walk)
-    return false;
-  stamps[sector] = walk;
-  return true;
 }
 
 } // namespace OLE

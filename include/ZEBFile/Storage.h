@@ -6,6 +6,7 @@
 // are skipped, and only a header that is not one of a compound file throws.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -145,6 +146,26 @@ private:
   // The sectors one walk over a table's chains has passed: a stamp per
   // sector, so that a new walk starts without clearing anything.
   struct ChainMarks {
+    // Starts a walk over `count` entries: none passed yet.
+    void Begin(uint32_t count) {
+      if (stamps.Count() < count)
+        stamps.Resize(count, 0);
+      if (++walk == 0) {
+        std::fill(stamps.begin(), stamps.end(), 0);
+        walk = 1;
+      }
+    }
+    // Marks `index` passed; false when this walk already passed it. Entries
+    // outside the table are never followed further, so they need no mark.
+    bool FirstVisit(uint32_t index) {
+      if (index >= stamps.Count())
+        return true;
+      if (stamps[index] == walk)
+        return false;
+      stamps[index] = walk;
+      return true;
+    }
+
     ZEB::FastVector<uint32_t> stamps;
     uint32_t walk = 0;
   };
@@ -158,6 +179,9 @@ private:
   // Sectors the file can hold: the bound of every table built from it.
   uint32_t FileSectorCount() const;
   void ReadFAT();
+  // The sectors of a table the header declares (`field`), within what the
+  // file can hold.
+  uint32_t TableSectorCount(unsigned field) const;
   // Reads table sector `sector` and appends its ids to `table`.
   void AppendTableSector(uint32_t sector, ZEB::FastVector<uint32_t>& table);
   void ReadMiniFAT();
@@ -190,7 +214,7 @@ private:
   mutable std::unique_ptr<DiskBuffer> m_MiniStream;
   mutable ChainMarks m_FatMarks;
   mutable ChainMarks m_MiniFatMarks;
-  unsigned char* m_Scratch = nullptr;
+  mutable ChainMarks m_EntryMarks; // the entries a sibling walk has passed
 };
 
 } // namespace OLE
