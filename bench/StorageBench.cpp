@@ -99,26 +99,17 @@ void BM_OpenListReadDataFile(benchmark::State& state, std::filesystem::path cons
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
 }
 
-// tests/data: from ZEB_TEST_DATA, else beside this source, whose path the
-// compiler may have been given relative to the program's build directory.
+// The directory the environment variable ZEB_TEST_DATA names, else the
+// source tree's tests/data.
 std::filesystem::path DataDirectory() {
-  namespace fs = std::filesystem;
-  fs::path source = fs::path(__FILE__).parent_path() / ".." / "tests" / "data";
-  std::error_code error;
-  fs::path program = fs::read_symlink("/proc/self/exe", error).parent_path();
-  for (fs::path candidate : {fs::path(getenv("ZEB_TEST_DATA") ? getenv("ZEB_TEST_DATA") : ""), source,
-                             program / source, fs::path("tests") / "data"})
-    if (!candidate.empty() && fs::is_directory(candidate, error))
-      return candidate;
-  return {};
+  char const* dir = std::getenv("ZEB_TEST_DATA");
+  return dir ? dir : ZEB_TEST_DATA;
 }
 
 int const registered = [] {
-  std::filesystem::path data = DataDirectory();
-  if (data.empty())
-    return 0;
   std::vector<std::filesystem::path> files;
-  for (auto const& entry : std::filesystem::directory_iterator(data))
+  std::error_code error;
+  for (auto const& entry : std::filesystem::directory_iterator(DataDirectory(), error))
     if (entry.is_regular_file() && entry.path().extension() != ".md")
       files.push_back(entry.path());
   std::sort(files.begin(), files.end());
