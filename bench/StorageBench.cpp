@@ -4,15 +4,12 @@
 // of tests/data, 1000 times; open a storage of 100 000 entries.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "ZEBFile/MemoryBuffer.h"
 #include "ZEBFile/Storage.h"
 
@@ -77,16 +74,9 @@ void BM_MemcpyOf256MiB(benchmark::State& state) {
 }
 BENCHMARK(BM_MemcpyOf256MiB)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
 
-std::string FileBytes(std::filesystem::path const& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 // Open, list every storage and read every stream of one file of tests/data.
 void BM_OpenListReadDataFile(benchmark::State& state, std::filesystem::path const& path) {
-  std::string bytes = FileBytes(path);
+  std::string bytes = ZEBBench::FileBytes(path);
   MemoryBuffer file(bytes.data(), uint32_t(bytes.size()), 1u << 16);
   for (auto _ : state) {
     file.SeekG(0);
@@ -99,21 +89,8 @@ void BM_OpenListReadDataFile(benchmark::State& state, std::filesystem::path cons
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
 }
 
-// The directory the environment variable ZEB_TEST_DATA names, else the
-// source tree's tests/data.
-std::filesystem::path DataDirectory() {
-  char const* dir = std::getenv("ZEB_TEST_DATA");
-  return dir ? dir : ZEB_TEST_DATA;
-}
-
 int const registered = [] {
-  std::vector<std::filesystem::path> files;
-  std::error_code error;
-  for (auto const& entry : std::filesystem::directory_iterator(DataDirectory(), error))
-    if (entry.is_regular_file() && entry.path().extension() != ".md")
-      files.push_back(entry.path());
-  std::sort(files.begin(), files.end());
-  for (auto const& path : files)
+  for (auto const& path : ZEBBench::DataFiles(ZEBBench::DataDirectory("ZEB_TEST_DATA")))
     benchmark::RegisterBenchmark(("BM_OpenListReadDataFile/" + path.filename().string()).c_str(),
                                  BM_OpenListReadDataFile, path)
         ->Iterations(1000)
