@@ -13,9 +13,8 @@
 #include "ZEBFile/MemoryBuffer.h"
 #include "ZEBFile/Storage.h"
 
-// The tests' compound-file writer and storage walk, compiled into this
-// program (the benchmarks are built from bench/ alone).
-#include "../tests/support/CompoundWriter.cpp"
+// The tests' compound-file writer and storage walk.
+#include "../tests/support/CompoundWriter.h"
 #include "../tests/support/StorageWalk.h"
 
 namespace {
