@@ -11,7 +11,6 @@
 #include "Document.h"
 #include "Names.h"
 #include "Sinks.h"
-#include "ZEB/NoCase.h"
 #include "ZEB/Variant.h"
 #include "ZEBCharset/Conv.h"
 #include "ZEBFile/Exceptions.h"
@@ -153,7 +152,7 @@ Outcome ListFile(Input const& input, ListOptions const& options) {
 
 Outcome ListProperties(Input const& input, ListOptions const& options) {
   Document document(input.name);
-  std::multimap<std::string, ZEB::Variant, ZEB::NoCase> all;
+  ZEBFile::OLE::PropertyStorage::MergedMap all;
   document.Root()->Properties(all);
   Outcome outcome{Heading(input, options), {}, document.FileSize()};
   if (!options.json) {
