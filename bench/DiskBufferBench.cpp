@@ -10,14 +10,16 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "ZEBFile/CFile.h"
 #include "ZEBFile/DiskBuffer.h"
 
 namespace {
+
+using ZEBBench::Directory;
 
 constexpr uint32_t PIECE = 64u << 10;
 constexpr uint32_t CHUNK = 32768;
@@ -31,11 +33,6 @@ uint32_t TotalBytes() {
   if (mib > 4095)
     mib = 4095;
   return uint32_t(mib) << 20;
-}
-
-std::string Directory() {
-  char const* text = std::getenv("ZEB_BENCH_DIR");
-  return text ? std::string(text) : std::filesystem::temp_directory_path().string();
 }
 
 std::vector<unsigned char> const& Piece() {

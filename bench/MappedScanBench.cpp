@@ -10,24 +10,22 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "ZEBFile/BinaryStreamParser.h"
 #include "ZEBFile/CFile.h"
 #include "ZEBFile/DiskBuffer.h"
-#include "ZEBFile/Exceptions.h"
 #include "ZEBFile/MemoryBuffer.h"
 #include "ZEBFile/MemoryMapFile.h"
 #include "ZEBFile/StaticMemoryBuffer.h"
 
 namespace {
 
+using ZEBBench::Directory;
 using ZEBFile::BinaryStreamParser;
 using File = ZEBFile::CFileT<unsigned>;
 
@@ -35,11 +33,6 @@ constexpr uint32_t TOTAL = 256u << 20;
 constexpr uint32_t STRIDE = 4096;
 constexpr uint32_t PIECE = 64u << 10;
 constexpr uint32_t HEAD = 64u << 20;
-
-std::string Directory() {
-  char const* text = std::getenv("ZEB_BENCH_DIR");
-  return text ? std::string(text) : std::filesystem::temp_directory_path().string();
-}
 
 // Written once per run, removed at exit.
 struct ScanFile {
@@ -106,6 +99,22 @@ uint64_t ScanWithParser(ZEB::BinaryStreamBufT<unsigned>& source) {
   return hits;
 }
 
+// Every iteration scans `source` from its start with the parser.
+void ParserScan(benchmark::State& state, ZEB::BinaryStreamBufT<unsigned>& source, uint32_t total = TOTAL) {
+  uint64_t hits = 0;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(hits = ScanWithParser(source));
+  Finish(state, hits, total);
+}
+
+// Every iteration counts the line feeds of `size` bytes with memchr.
+void MemchrScan(benchmark::State& state, char const* bytes, uint32_t size) {
+  uint64_t hits = 0;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(hits = ZEBBench::CountLineFeeds(bytes, bytes + size));
+  Finish(state, hits, size);
+}
+
 // The whole file as one read-only view.
 struct MappedFile {
   ZEBFile::MemoryMapFile file{Path()};
@@ -118,28 +127,14 @@ struct MappedFile {
 
 void BM_Mapped_Memchr(benchmark::State& state) {
   MappedFile mapped;
-  uint64_t hits = 0;
-  for (auto _ : state) {
-    hits = 0;
-    auto const* at = static_cast<char const*>(mapped.view);
-    char const* end = at + TOTAL;
-    while (auto const* hit = static_cast<char const*>(std::memchr(at, '\n', end - at))) {
-      ++hits;
-      at = hit + 1;
-    }
-    benchmark::DoNotOptimize(hits);
-  }
-  Finish(state, hits);
+  MemchrScan(state, static_cast<char const*>(mapped.view), TOTAL);
 }
 BENCHMARK(BM_Mapped_Memchr)->Unit(benchmark::kMillisecond);
 
 void BM_Mapped_ParserFetchTo(benchmark::State& state) {
   MappedFile mapped;
   ZEBFile::StaticMemoryBuffer source(mapped.view, TOTAL);
-  uint64_t hits = 0;
-  for (auto _ : state)
-    benchmark::DoNotOptimize(hits = ScanWithParser(source));
-  Finish(state, hits);
+  ParserScan(state, source);
 }
 BENCHMARK(BM_Mapped_ParserFetchTo)->Unit(benchmark::kMillisecond);
 
@@ -175,10 +170,7 @@ void BM_DiskBuffer_ParserFetchTo(benchmark::State& state) {
     for (uint32_t at = 0; at < TOTAL; at += PIECE)
       buffer.PutAll(bytes + at, PIECE);
   }
-  uint64_t hits = 0;
-  for (auto _ : state)
-    benchmark::DoNotOptimize(hits = ScanWithParser(buffer));
-  Finish(state, hits);
+  ParserScan(state, buffer);
 }
 BENCHMARK(BM_DiskBuffer_ParserFetchTo)->Unit(benchmark::kMillisecond);
 
@@ -195,27 +187,13 @@ std::vector<char> const& Head() {
 }
 
 void BM_Head_Memchr(benchmark::State& state) {
-  uint64_t hits = 0;
-  for (auto _ : state) {
-    hits = 0;
-    char const* at = Head().data();
-    char const* end = at + HEAD;
-    while (auto const* hit = static_cast<char const*>(std::memchr(at, '\n', end - at))) {
-      ++hits;
-      at = hit + 1;
-    }
-    benchmark::DoNotOptimize(hits);
-  }
-  Finish(state, hits, HEAD);
+  MemchrScan(state, Head().data(), HEAD);
 }
 BENCHMARK(BM_Head_Memchr)->Unit(benchmark::kMillisecond);
 
 void BM_Head_ParserFetchTo(benchmark::State& state) {
   ZEBFile::StaticMemoryBuffer source(static_cast<void const*>(Head().data()), HEAD);
-  uint64_t hits = 0;
-  for (auto _ : state)
-    benchmark::DoNotOptimize(hits = ScanWithParser(source));
-  Finish(state, hits, HEAD);
+  ParserScan(state, source, HEAD);
 }
 BENCHMARK(BM_Head_ParserFetchTo)->Unit(benchmark::kMillisecond);
 
@@ -223,10 +201,7 @@ BENCHMARK(BM_Head_ParserFetchTo)->Unit(benchmark::kMillisecond);
 void BM_MemoryBuffer_ParserFetchTo(benchmark::State& state) {
   MappedFile mapped;
   ZEBFile::MemoryBuffer buffer(mapped.view, TOTAL, 1u << 20);
-  uint64_t hits = 0;
-  for (auto _ : state)
-    benchmark::DoNotOptimize(hits = ScanWithParser(buffer));
-  Finish(state, hits);
+  ParserScan(state, buffer);
 }
 BENCHMARK(BM_MemoryBuffer_ParserFetchTo)->Unit(benchmark::kMillisecond);
 

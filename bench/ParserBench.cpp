@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "BenchSupport.h"
 #include "ZEBFile/BinaryStreamParser.h"
 #include "ZEBFile/MemoryBuffer.h"
 
@@ -51,13 +52,7 @@ void BM_Byte_Memchr(benchmark::State& state) {
   std::string const& text = Text();
   uint64_t hits = 0;
   for (auto _ : state) {
-    hits = 0;
-    char const* at = text.data();
-    char const* end = at + text.size();
-    while (auto const* hit = static_cast<char const*>(std::memchr(at, '\n', end - at))) {
-      ++hits;
-      at = hit + 1;
-    }
+    hits = ZEBBench::CountLineFeeds(text.data(), text.data() + text.size());
     benchmark::DoNotOptimize(hits);
   }
   Finish(state, hits);

@@ -7,14 +7,11 @@
 //                   tests/data)
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "ZEBFile/MemoryBuffer.h"
 #include "ZEBFile/PropertyStorage.h"
 #include "ZEBFile/Storage.h"
@@ -30,15 +27,10 @@ struct Document {
 
 std::vector<Document> const& Documents() {
   static std::vector<Document> const documents = [] {
-    char const* dir = std::getenv("ZEB_BENCH_DATA");
     std::vector<Document> found;
-    std::error_code error;
-    for (auto const& entry : std::filesystem::directory_iterator(dir ? dir : ZEB_TEST_DATA, error)) {
-      if (!entry.is_regular_file() || entry.path().extension() == ".md")
-        continue;
-      std::ifstream in(entry.path(), std::ios::binary);
-      std::string bytes{std::istreambuf_iterator<char>(in), {}};
-      found.push_back({entry.path().filename().string(),
+    for (auto const& path : ZEBBench::DataFiles(ZEBBench::DataDirectory("ZEB_BENCH_DATA"))) {
+      std::string bytes = ZEBBench::FileBytes(path);
+      found.push_back({path.filename().string(),
                        std::make_unique<ZEBFile::MemoryBuffer>(bytes.data(), static_cast<uint32_t>(bytes.size()))});
     }
     return found;

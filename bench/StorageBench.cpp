@@ -4,21 +4,17 @@
 // of tests/data, 1000 times; open a storage of 100 000 entries.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "ZEBFile/MemoryBuffer.h"
 #include "ZEBFile/Storage.h"
 
-// The tests' compound-file writer and storage walk, compiled into this
-// program (the benchmarks are built from bench/ alone).
-#include "../tests/support/CompoundWriter.cpp"
+// The tests' compound-file writer and storage walk.
+#include "../tests/support/CompoundWriter.h"
 #include "../tests/support/StorageWalk.h"
 
 namespace {
@@ -77,16 +73,9 @@ void BM_MemcpyOf256MiB(benchmark::State& state) {
 }
 BENCHMARK(BM_MemcpyOf256MiB)->Unit(benchmark::kMillisecond)->MinTime(2)->UseRealTime();
 
-std::string FileBytes(std::filesystem::path const& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 // Open, list every storage and read every stream of one file of tests/data.
 void BM_OpenListReadDataFile(benchmark::State& state, std::filesystem::path const& path) {
-  std::string bytes = FileBytes(path);
+  std::string bytes = ZEBBench::FileBytes(path);
   MemoryBuffer file(bytes.data(), uint32_t(bytes.size()), 1u << 16);
   for (auto _ : state) {
     file.SeekG(0);
@@ -99,30 +88,8 @@ void BM_OpenListReadDataFile(benchmark::State& state, std::filesystem::path cons
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
 }
 
-// tests/data: from ZEB_TEST_DATA, else beside this source, whose path the
-// compiler may have been given relative to the program's build directory.
-std::filesystem::path DataDirectory() {
-  namespace fs = std::filesystem;
-  fs::path source = fs::path(__FILE__).parent_path() / ".." / "tests" / "data";
-  std::error_code error;
-  fs::path program = fs::read_symlink("/proc/self/exe", error).parent_path();
-  for (fs::path candidate : {fs::path(getenv("ZEB_TEST_DATA") ? getenv("ZEB_TEST_DATA") : ""), source,
-                             program / source, fs::path("tests") / "data"})
-    if (!candidate.empty() && fs::is_directory(candidate, error))
-      return candidate;
-  return {};
-}
-
 int const registered = [] {
-  std::filesystem::path data = DataDirectory();
-  if (data.empty())
-    return 0;
-  std::vector<std::filesystem::path> files;
-  for (auto const& entry : std::filesystem::directory_iterator(data))
-    if (entry.is_regular_file() && entry.path().extension() != ".md")
-      files.push_back(entry.path());
-  std::sort(files.begin(), files.end());
-  for (auto const& path : files)
+  for (auto const& path : ZEBBench::DataFiles(ZEBBench::DataDirectory("ZEB_TEST_DATA")))
     benchmark::RegisterBenchmark(("BM_OpenListReadDataFile/" + path.filename().string()).c_str(),
                                  BM_OpenListReadDataFile, path)
         ->Iterations(1000)

@@ -11,7 +11,6 @@
 #include "Document.h"
 #include "Names.h"
 #include "Sinks.h"
-#include "ZEB/NoCase.h"
 #include "ZEB/Variant.h"
 #include "ZEBCharset/Conv.h"
 #include "ZEBFile/Exceptions.h"
@@ -66,10 +65,6 @@ std::string JoinedPath(std::vector<ZEB::WString> const& names) {
   return path;
 }
 
-std::string PadRight(std::string text, size_t columns) {
-  return text + std::string(columns - std::min(columns, Columns(text)), ' ');
-}
-
 Json JsonValue(ZEB::Variant const& value) {
   auto const* traits = value.Traits();
   if (traits == nullptr) {
@@ -112,6 +107,7 @@ Outcome ListFile(Input const& input, ListOptions const& options) {
   Json entries = Json::array();
   struct Row {
     std::string name;   // indented; a storage's ends in '/'
+    size_t columns;     // the terminal columns of the name
     std::string size;   // empty for a storage
     std::string digest; // empty without --hash
   };
@@ -129,8 +125,9 @@ Outcome ListFile(Input const& input, ListOptions const& options) {
       entries.push_back(std::move(item));
       return;
     }
-    std::string left = std::string(2 * (entry.path.size() - 1), ' ') + ShowName(entry.path.back());
-    rows.push_back(entry.isStorage ? Row{left + "/", {}, {}} : Row{left, std::to_string(entry.size), digest});
+    std::string name =
+        std::string(2 * (entry.path.size() - 1), ' ') + ShowName(entry.path.back()) + (entry.isStorage ? "/" : "");
+    rows.push_back(Row{name, Columns(name), entry.isStorage ? std::string() : std::to_string(entry.size), digest});
   });
   if (options.json) {
     outcome.out = JsonLine(Json{{"file", SystemToUtf8(input.name)}, {"entries", std::move(entries)}});
@@ -138,7 +135,7 @@ Outcome ListFile(Input const& input, ListOptions const& options) {
   }
   size_t nameColumns = 0, sizeColumns = 0;
   for (auto const& row : rows) {
-    nameColumns = std::max(nameColumns, Columns(row.name));
+    nameColumns = std::max(nameColumns, row.columns);
     sizeColumns = std::max(sizeColumns, row.size.size());
   }
   for (auto const& row : rows) {
@@ -146,7 +143,8 @@ Outcome ListFile(Input const& input, ListOptions const& options) {
       outcome.out += row.name + "\n";
       continue;
     }
-    outcome.out += PadRight(row.name, nameColumns + 2) + std::string(sizeColumns - row.size.size(), ' ') + row.size +
+    outcome.out += row.name + std::string(nameColumns + 2 - row.columns, ' ') +
+                   std::string(sizeColumns - row.size.size(), ' ') + row.size +
                    (row.digest.empty() ? "" : "  " + row.digest) + "\n";
   }
   return outcome;
@@ -154,7 +152,7 @@ Outcome ListFile(Input const& input, ListOptions const& options) {
 
 Outcome ListProperties(Input const& input, ListOptions const& options) {
   Document document(input.name);
-  std::multimap<std::string, ZEB::Variant, ZEB::NoCase> all;
+  ZEBFile::OLE::PropertyStorage::MergedMap all;
   document.Root()->Properties(all);
   Outcome outcome{Heading(input, options), {}, document.FileSize()};
   if (!options.json) {

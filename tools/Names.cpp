@@ -112,16 +112,14 @@ bool IsReservedDeviceName(std::string const& name) {
 std::string Utf8(ZEB::WString const& text) { return ZEBCharset::FromWide(ZEB::CHARSET_UTF8, text); }
 
 std::string SystemToUtf8(std::string const& text) {
-  ZEB::CHARSET system = ZEBCharset::SystemCharset();
-  return system == ZEB::CHARSET_UTF8 ? Utf8(ZEBCharset::ToWide(system, text))
-                                     : ZEBCharset::Convert(system, ZEB::CHARSET_UTF8, text);
+  return ZEBCharset::Convert(ZEBCharset::SystemCharset(), ZEB::CHARSET_UTF8, text);
 }
 
 std::string ShowName(ZEB::WString const& name) { return Show(name, true); }
 std::string ShowValue(ZEB::WString const& value) { return Show(value, false); }
 
 std::string ShowFileName(std::string const& systemName) {
-  return ShowValue(ZEBCharset::ToWide(ZEB::CHARSET_UTF8, SystemToUtf8(systemName)));
+  return ShowValue(ZEBCharset::ToWide(ZEBCharset::SystemCharset(), systemName));
 }
 
 // East Asian wide characters take two columns.
