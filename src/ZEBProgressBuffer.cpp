@@ -54,12 +54,8 @@ uint32_t OProgressBuffer::vPut(void const* data, uint32_t count) {
 IProgressBuffer::IProgressBuffer(ZEB::BinaryStreamBufT<unsigned>& buffer,
                                  ZEB::SmartPtr<ZEB::LogEntryCallInterface> const& sink, uint32_t total,
                                  uint32_t maxReports)
-    : ProgressBuffer(buffer, sink, ChunkFor(total, maxReports)), m_Total(total) {
-  if (m_Total == 0) {
-    m_Total = Inner().Size();
-    UpdateChunk(ChunkFor(m_Total, maxReports));
-  }
-}
+    : ProgressBuffer(buffer, sink, ChunkFor(total != 0 ? total : buffer.Size(), maxReports)),
+      m_Total(total != 0 ? total : buffer.Size()) {}
 
 IProgressBuffer::~IProgressBuffer() = default;
 
