@@ -40,12 +40,17 @@ void Storage::RootStorage::ReadFAT() {
   // A larger count in the header than the file can hold reserves and reads
   // no more than that.
   uint32_t count = TableSectorCount(Header::FAT_SECTOR_COUNT);
-  if (HeaderWord(Header::FAT_SECTOR_COUNT) > count)
-    AddDefect(Defect::TABLE_CAPPED, Defect::FAT, Defect::NO_ENTRY, {HeaderWord(Header::FAT_SECTOR_COUNT), count});
   m_FAT.Reserve(count * m_IdsPerSector);
   ReadFATSectors(count);
-  if (m_FatSectors.size() < count)
-    AddDefect(Defect::TABLE_SHORT, Defect::FAT, Defect::NO_ENTRY, {count, m_FatSectors.size()});
+  CheckTableCount(Defect::FAT, Header::FAT_SECTOR_COUNT, count, uint32_t(m_FatSectors.size()));
+}
+
+// One defect when a table has fewer sectors than its header count: capped
+// when the file cannot hold that many, short when fewer could be read.
+void Storage::RootStorage::CheckTableCount(Defect::Table table, unsigned field, uint32_t kept, uint32_t read) {
+  uint32_t declared = HeaderWord(field);
+  if (read < declared)
+    AddDefect(read == kept ? Defect::TABLE_CAPPED : Defect::TABLE_SHORT, table, Defect::NO_ENTRY, {declared, read});
 }
 
 // The header's DIFAT, then the DIFAT chain, until `count` FAT sectors are
@@ -91,10 +96,7 @@ void Storage::RootStorage::ReadMiniFAT() {
   uint32_t sector = HeaderWord(Header::FIRST_MINIFAT_SECTOR);
   if (sector == END_OF_CHAIN)
     return;
-  uint32_t declared = HeaderWord(Header::MINIFAT_SECTOR_COUNT);
   uint32_t count = TableSectorCount(Header::MINIFAT_SECTOR_COUNT);
-  if (declared > count)
-    AddDefect(Defect::TABLE_CAPPED, Defect::MINIFAT, Defect::NO_ENTRY, {declared, count});
   m_MiniFAT.Reserve(count * m_IdsPerSector);
   m_FatMarks.Begin(m_FAT.Count());
   try {
@@ -106,8 +108,7 @@ void Storage::RootStorage::ReadMiniFAT() {
   } catch (ZEB::BinaryStreamGetEOFException const&) {
   } catch (SeekOutOfRangeException const&) {
   }
-  if (m_MiniFatSectors.size() < count)
-    AddDefect(Defect::TABLE_SHORT, Defect::MINIFAT, Defect::NO_ENTRY, {count, m_MiniFatSectors.size()});
+  CheckTableCount(Defect::MINIFAT, Header::MINIFAT_SECTOR_COUNT, count, uint32_t(m_MiniFatSectors.size()));
 }
 
 void Storage::RootStorage::ReadMiniStream() const {

@@ -47,8 +47,9 @@ public:
 
   // Follows the chain from `first` for `size` bytes, keeping each sector for
   // `id`; ends at the first sector the chain passed already, that another
-  // chain keeps, or that the table or the file lacks.
-  ChainEnd Claim(uint32_t first, uint32_t size, uint32_t id) {
+  // chain keeps, or that the table or the file lacks. A `counted` chain that
+  // runs into another's sectors is counted for the defect of that run.
+  ChainEnd Claim(uint32_t first, uint32_t size, uint32_t id, bool counted) {
     uint32_t readable = 0;
     for (uint32_t sector = first; readable < size; sector = m_Table[sector]) {
       if (sector >= m_Owner.size())
@@ -56,7 +57,8 @@ public:
       if (m_Owner[sector] == id)
         return {readable, Defect::CHAIN_LOOPS, sector};
       if (m_Owner[sector] != UNCLAIMED) {
-        ++m_Shared[sector];
+        if (counted)
+          ++m_Shared[sector];
         return {readable, Defect::SECTOR_SHARED, sector};
       }
       m_Owner[sector] = id;
@@ -109,12 +111,14 @@ void Storage::RootStorage::Survey() const {
     file.Keep(sector, STRUCTURE + Defect::DIRECTORY);
   DirectoryEntry entry;
   if (GetDirEntry(ROOT_STORAGE_ID, entry) && entry.size > 0)
-    m_MiniStreamBytes = ClaimChain(file, ROOT_STORAGE_ID, entry);
+    m_MiniStreamBytes = ClaimChain(file, ROOT_STORAGE_ID, entry, true);
 
   SectorOwners mini(m_MiniFAT, 0, m_MiniSectorShift, m_MiniStreamBytes, Defect::MINIFAT);
-  for (uint32_t id : StreamOrder())
-    if (GetDirEntry(id, entry) && entry.type == TYPE_STREAM && entry.size > 0)
-      m_Readable[id] = ClaimChain(IsMini(entry.size) ? mini : file, id, entry);
+  std::size_t listed = 0;
+  std::vector<uint32_t> order = StreamOrder(listed);
+  for (std::size_t i = 0; i < order.size(); ++i)
+    if (GetDirEntry(order[i], entry) && entry.type == TYPE_STREAM && entry.size > 0)
+      m_Readable[order[i]] = ClaimChain(IsMini(entry.size) ? mini : file, order[i], entry, i < listed);
 
   for (SectorOwners const* owners : {&file, &mini})
     owners->ForEachShared([&](uint32_t sector, uint32_t keeper, uint32_t streams) {
@@ -125,9 +129,10 @@ void Storage::RootStorage::Survey() const {
     });
 }
 
-// The streams the tree lists, by ascending id, then every other entry: a
-// stream nobody lists cannot take the sectors of one that is listed.
-std::vector<uint32_t> Storage::RootStorage::StreamOrder() const {
+// The streams the tree lists (`listed` of them), by ascending id, then every
+// other entry: a stream nobody lists cannot take the sectors of one that is
+// listed.
+std::vector<uint32_t> Storage::RootStorage::StreamOrder(std::size_t& listedCount) const {
   std::vector<bool> listed(EntryCount());
   std::vector<uint32_t> order;
   for (auto const& [storage, children] : m_Children)
@@ -136,17 +141,20 @@ std::vector<uint32_t> Storage::RootStorage::StreamOrder() const {
       order.push_back(item.id);
     }
   std::sort(order.begin(), order.end());
+  listedCount = order.size();
   for (uint32_t id = 0; id < listed.size(); ++id)
     if (!listed[id])
       order.push_back(id);
   return order;
 }
 
-uint32_t Storage::RootStorage::ClaimChain(SectorOwners& owners, uint32_t id, DirectoryEntry const& entry) const {
-  ChainEnd end = owners.Claim(entry.startSector, entry.size, id);
-  // A stream cut where another chain's sectors begin is told once for the
-  // run, by the survey.
-  if (end.readable < entry.size && end.kind != Defect::SECTOR_SHARED)
+// Defects are told of the streams a caller sees listed, and of the mini
+// stream; a stream cut where another chain's sectors begin is told once for
+// the run, by the survey.
+uint32_t Storage::RootStorage::ClaimChain(SectorOwners& owners, uint32_t id, DirectoryEntry const& entry,
+                                          bool listed) const {
+  ChainEnd end = owners.Claim(entry.startSector, entry.size, id, listed);
+  if (listed && end.readable < entry.size && end.kind != Defect::SECTOR_SHARED)
     AddDefect(end.kind, owners.kind, id, {entry.size, end.readable, end.sector});
   return end.readable;
 }

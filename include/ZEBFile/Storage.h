@@ -62,7 +62,7 @@ public:
       ENTRY_MISSING,      // a storage's tree names an entry the directory lacks
       ENTRY_SHARED,       // an entry is reached again after a storage has listed it: times reached
                           //   again, the storage keeping it
-      TABLE_CAPPED,       // a table's declared count exceeds what the file holds: declared, kept
+      TABLE_CAPPED,       // a table's declared count exceeds what the file can hold: declared, read
       TABLE_SHORT,        // fewer table sectors could be read than declared: declared, read
     };
     // The structure concerned: whose sectors a chain runs through, or which
@@ -245,6 +245,7 @@ private:
   uint32_t FileSectorCount() const;
   void ReadFAT();
   void ReadFATSectors(uint32_t count);
+  void CheckTableCount(Defect::Table table, unsigned field, uint32_t kept, uint32_t read);
   // The sectors of a table the header declares (`field`), within what the
   // file can hold.
   uint32_t TableSectorCount(unsigned field) const;
@@ -266,8 +267,8 @@ private:
   // Gives each sector to one chain and finds what every stream delivers;
   // once per file.
   void Survey() const;
-  std::vector<uint32_t> StreamOrder() const;
-  uint32_t ClaimChain(SectorOwners& owners, uint32_t id, DirectoryEntry const& entry) const;
+  std::vector<uint32_t> StreamOrder(std::size_t& listed) const;
+  uint32_t ClaimChain(SectorOwners& owners, uint32_t id, DirectoryEntry const& entry, bool listed) const;
   void AddDefect(Defect::Kind kind, Defect::Table table, uint32_t id, std::initializer_list<uint64_t> numbers) const;
   bool GetDetails(uint32_t id, Details& details) const;
   std::vector<Defect> const& Defects() const;
