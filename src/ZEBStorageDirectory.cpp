@@ -89,13 +89,14 @@ void Storage::RootStorage::BuildTree() const {
   if (!GetDirEntry(ROOT_STORAGE_ID, root))
     return;
   m_Reacher.assign(EntryCount(), UNREACHED);
+  m_ListedStreams.assign(EntryCount(), false);
   m_Reacher[ROOT_STORAGE_ID] = ROOT_STORAGE_ID;
   std::map<uint32_t, uint32_t> again; // entry → times reached after it was listed
   std::deque<uint32_t> queue{ROOT_STORAGE_ID};
-  std::vector<uint32_t> found;
+  std::vector<uint32_t> found, pending;
   while (!queue.empty()) {
     found.clear();
-    ListChildren(queue.front(), found, again);
+    ListChildren(queue.front(), found, pending, again);
     queue.pop_front();
     queue.insert(queue.end(), found.begin(), found.end());
   }
@@ -107,11 +108,10 @@ void Storage::RootStorage::BuildTree() const {
 // entry no storage has reached yet; an entry reached before is neither taken
 // nor walked below (its subtree was walked when it was first reached).
 void Storage::RootStorage::ListChildren(uint32_t storage, std::vector<uint32_t>& storagesFound,
-                                        std::map<uint32_t, uint32_t>& again) const {
+                                        std::vector<uint32_t>& pending, std::map<uint32_t, uint32_t>& again) const {
   DirectoryEntry entry;
   GetDirEntry(storage, entry);
   Children& children = m_Children[storage];
-  std::vector<uint32_t> pending;
   if (IsLink(entry.child))
     pending.push_back(entry.child);
   while (!pending.empty()) {
@@ -151,6 +151,8 @@ void Storage::RootStorage::ListChildren(uint32_t storage, std::vector<uint32_t>&
   auto byId = [](Item const& a, Item const& b) { return a.id < b.id; };
   std::sort(children.storages.begin(), children.storages.end(), byId);
   std::sort(children.streams.begin(), children.streams.end(), byId);
+  for (Item const& item : children.streams)
+    m_ListedStreams[item.id] = true;
   for (Item const& item : children.storages)
     storagesFound.push_back(item.id);
 }
