@@ -1,14 +1,13 @@
 #include "Commands.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
 
 #include "Console.h"
 #include "Document.h"
+#include "Files.h"
 #include "Names.h"
 #include "Sinks.h"
 #include "ZEB/Variant.h"
@@ -19,7 +18,6 @@
 #include "ZEBFile/PropertyStorage.h"
 
 namespace zebfile {
-namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
 using Storage = Document::Storage;
 
@@ -40,10 +38,9 @@ std::string Digest(Storage const& storage, uint32_t id) {
   return sink.HexDigest();
 }
 
-// Copies stream `id` of `storage` to `out`, with a progress line on a
+// Copies stream `id` of `storage` to `sink`, with a progress line on a
 // terminal for a large stream.
-void CopyStream(Storage const& storage, uint32_t id, uint32_t size, std::ostream& out, std::string const& label) {
-  StreamSink sink(out);
+void CopyStream(Storage const& storage, uint32_t id, uint32_t size, WriteOnlyBuffer& sink, std::string const& label) {
   if (size >= PROGRESS_FROM && IsTerminal(stderr)) {
     ZEB::SmartPtr<ZEB::LogEntryCallInterface> line(new ProgressLine(label));
     ZEBFile::OProgressBuffer progress(sink, line, size, 100);
@@ -52,10 +49,18 @@ void CopyStream(Storage const& storage, uint32_t id, uint32_t size, std::ostream
   } else {
     storage.ReadStream(id, sink);
   }
-  if (!out.flush()) {
-    throw ToolError("write error");
-  }
 }
+
+class OutputFileSink : public WriteOnlyBuffer {
+public:
+  explicit OutputFileSink(OutputFile& file) : m_File(file) {}
+
+protected:
+  void Write(void const* data, uint32_t count) override { m_File.Write(data, count); }
+
+private:
+  OutputFile& m_File;
+};
 
 std::string JoinedPath(std::vector<ZEB::WString> const& names) {
   std::string path;
@@ -97,6 +102,17 @@ std::string TextValue(ZEB::Variant const& value) {
   } catch (ZEB::Variant::VariantException const&) {
     return "?";
   }
+}
+
+// Reports an entry of extract that was in the way; runs the test hook after
+// one that was made.
+bool Created(std::string const& file, std::string const& shown, bool made) {
+  if (!made) {
+    ReportError(file, shown + " exists");
+    return false;
+  }
+  TestHook("created", shown);
+  return true;
 }
 
 } // namespace
@@ -200,46 +216,47 @@ void CatStream(std::string const& file, std::string const& streamPath) {
     throw notFound;
   }
   SetBinaryMode(stdout);
-  CopyStream(*storage, uint32_t(item->id), uint32_t(item->size), std::cout, streamPath);
+  StreamSink sink(std::cout);
+  CopyStream(*storage, uint32_t(item->id), uint32_t(item->size), sink, streamPath);
+  if (!std::cout.flush()) {
+    throw ToolError("write error");
+  }
 }
 
-void Extract(std::string const& file, std::string const& directory) {
+bool Extract(std::string const& file, std::string const& directory, bool force) {
   Document document(file);
   struct Folder {
-    fs::path path;
+    std::unique_ptr<OutputDirectory> handle;
+    std::string shown;
     SafeNames names;
   };
   std::map<uint32_t, Folder> folders;
-  folders[0].path = fs::path(directory);
-  std::error_code error;
-  fs::create_directories(folders[0].path, error);
-  if (error) {
-    throw ToolError("cannot create " + directory + ": " + error.message());
-  }
+  folders[0] = Folder{OutputDirectory::Open(directory), ShowFileName(directory), {}};
+  bool complete = true;
   WalkTree(document.Root(), [&](TreeEntry const& entry) {
-    Folder& parent = folders.at(entry.parentId);
-    fs::path target = parent.path / fs::u8path(parent.names.Make(entry.path.back()));
-    auto fail = [&](std::string const& reason) { throw ToolError("cannot write " + target.u8string() + ": " + reason); };
-    auto status = fs::symlink_status(target, error);
-    if (fs::is_symlink(status)) {
-      fail("a symbolic link is in the way");
+    auto parent = folders.find(entry.parentId);
+    if (parent == folders.end()) {
+      return; // inside a storage whose directory was in the way
     }
+    std::string name = parent->second.names.Make(entry.path.back());
+    std::string shown = parent->second.shown + "/" + name;
     if (entry.isStorage) {
-      if (!fs::is_directory(status) && !fs::create_directory(target, error)) {
-        fail(error ? error.message() : "a file is in the way");
+      auto made = parent->second.handle->MakeDirectory(name, force, shown);
+      complete = Created(file, shown, made != nullptr) && complete;
+      if (made) {
+        folders[entry.id] = Folder{std::move(made), shown, {}};
       }
-      folders[entry.id].path = target;
       return;
     }
-    if (fs::exists(status) && !fs::is_regular_file(status)) {
-      fail("something other than a file is in the way");
+    auto made = parent->second.handle->MakeFile(name, force, shown);
+    if (made) {
+      OutputFileSink sink(*made);
+      CopyStream(*entry.parent, entry.id, entry.size, sink, shown);
+      made->Finish();
     }
-    std::ofstream out(target, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      fail("cannot create the file");
-    }
-    CopyStream(*entry.parent, entry.id, entry.size, out, target.u8string());
+    complete = Created(file, shown, made != nullptr) && complete;
   });
+  return complete;
 }
 
 void ShowPaths(std::vector<std::string> const& texts) {

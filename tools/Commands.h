@@ -23,8 +23,12 @@ Outcome ListProperties(Input const& input, ListOptions const& options);
 
 // The raw bytes of one stream, named by its '/'-separated path as ls shows it.
 void CatStream(std::string const& file, std::string const& streamPath);
-// Every storage as a directory and every stream as a file under `directory`.
-void Extract(std::string const& file, std::string const& directory);
+// Every storage as a directory and every stream as a file under `directory`,
+// made through directory handles held open. An entry whose name exists there
+// gets the error line "DIR/x exists" and is left (a storage with its content);
+// with `force` existing regular files are replaced and existing directories
+// entered, links never. False when something was left.
+bool Extract(std::string const& file, std::string const& directory, bool force);
 // The canonical form of each text and its parts.
 void ShowPaths(std::vector<std::string> const& texts);
 

@@ -41,8 +41,7 @@ int RunManyFiles(ManyFiles& many, zebfile::Outcome (*command)(zebfile::Input con
 // Runs a command over one file; its failure is that file's error line.
 template <class Command> int RunOnFile(std::string const& file, Command&& command) {
   try {
-    command();
-    return 0;
+    return command();
   } catch (...) {
     std::fflush(stdout);
     zebfile::ReportError(file, zebfile::DescribeCurrentException());
@@ -74,6 +73,7 @@ int main(int argc, char** argv) {
                                                "Example: zebfile props report.doc", props);
 
   std::string file, stream, directory;
+  bool force = false;
   CLI::App* cat = app.add_subcommand("cat", "Write the raw bytes of one stream to standard output");
   cat->add_option("FILE", file, "Compound file")->required()->type_name("");
   cat->add_option("STREAM", stream, "Stream path as ls shows it, e.g. '\\x05SummaryInformation' or 'Folder/A'")
@@ -85,8 +85,10 @@ int main(int argc, char** argv) {
       app.add_subcommand("extract", "Write every storage as a directory and every stream as a file under DIR");
   extract->add_option("FILE", file, "Compound file")->required()->type_name("");
   extract->add_option("DIR", directory, "Target directory (created when missing)")->required()->type_name("");
+  extract->add_flag("--force", force, "Replace existing files (never links); write into existing directories");
   extract->footer("Names are made safe for any file system: control, separator and reserved characters become %HH\n"
                   "(%25 for '%'), never '.' or '..'; names equal ignoring case get ~2, ~3 ...\n"
+                  "A name that exists in DIR is left as it is (error line, exit 1) unless --force replaces it.\n"
                   "Example: zebfile extract report.doc report-streams");
 
   std::vector<std::string> texts;
@@ -107,10 +109,13 @@ int main(int argc, char** argv) {
     return RunManyFiles(props, zebfile::ListProperties);
   }
   if (cat->parsed()) {
-    return RunOnFile(file, [&] { zebfile::CatStream(file, stream); });
+    return RunOnFile(file, [&] {
+      zebfile::CatStream(file, stream);
+      return 0;
+    });
   }
   if (extract->parsed()) {
-    return RunOnFile(file, [&] { zebfile::Extract(file, directory); });
+    return RunOnFile(file, [&] { return zebfile::Extract(file, directory, force) ? 0 : 1; });
   }
   zebfile::ShowPaths(texts);
   return 0;

@@ -40,7 +40,7 @@ class Cli(unittest.TestCase):
                       for i in range(12)})
         for name, content in files.items():
             (cls.dir / name).write_bytes(content)
-        assert RUN.run(ARGS.odd_names, cls.arg('odd.cfs'))[0] == 0
+        assert RUN.run(ARGS.odd_names, cls.arg('odd.cfs'), cls.arg('tree.cfs'))[0] == 0
 
     @classmethod
     def arg(cls, name):
@@ -122,6 +122,36 @@ class Cli(unittest.TestCase):
         self.assertTrue(all(re.fullmatch(r'[\w.%~/\\-]+', name) for name in written), written)
         self.assertEqual(zebfile('extract', SAMPLE, self.arg('sample'))[0], 0)
         self.assertEqual((self.dir / 'sample/%05SummaryInformation').stat().st_size, 372)
+
+    @unittest.skipIf(RUN.wine, 'symbolic links, hard links and the test hook are POSIX-only')
+    def test_extract_writes_through_held_directories_and_never_over_what_is_there(self):
+        base = self.dir / 'planted'
+        outside, out = base / 'outside', base / 'out'
+        outside.mkdir(parents=True)
+        # S is swapped for a link to the outside right after its first file is made.
+        hook = 'if [ "$1" = created ] && [ "$2" = "$OUT/S/s00" ]; then mv "$OUT/S" "$OUT/moved"; ln -s "$AWAY" "$OUT/S"; fi'
+        env = {'ZEBFILE_TEST_HOOK': hook, 'OUT': str(out), 'AWAY': str(outside)}
+        self.assertEqual(zebfile('extract', self.arg('tree.cfs'), str(out), env=env), (0, b'', ''))
+        self.assertEqual((list(outside.iterdir()), len(list((out / 'moved').iterdir()))), ([], 20))
+        self.assertEqual((out / 'moved/s19').read_text(), 's19')
+        # A hard link to a file outside, a file of the user's, a link to the outside: none is written through.
+        victim, mine = base / 'victim', out / 'B'
+        victim.write_text('victim')
+        shutil.rmtree(out)
+        out.mkdir()
+        (out / 'A').hardlink_to(victim)
+        mine.write_text('mine')
+        (out / 'S').symlink_to(outside, target_is_directory=True)
+        for force, refused, written in [([], 'ABS', 'C'), (['--force'], 'S', 'ABC')]:
+            with self.subTest(force=force):
+                status, _, err = zebfile('extract', *force, self.arg('tree.cfs'), str(out))
+                self.assertEqual(status, 1)
+                self.assertEqual(err, ''.join(f'zebfile: {self.arg("tree.cfs")}: {out}/{name} exists\n'
+                                              for name in refused))
+                self.assertEqual((victim.read_text(), list(outside.iterdir()), (out / 'S').is_symlink()),
+                                 ('victim', [], True))
+                self.assertEqual([(out / name).read_text() for name in written], list(written))
+        self.assertEqual((out / 'A').stat().st_nlink, 1)
 
     def test_usage_errors_and_help(self):
         for args in [[], ['ls'], ['frobnicate'], ['ls', '-j', '0', 'x'], ['cat', 'x'], ['ls', '--colour', 'x']]:
