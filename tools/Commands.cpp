@@ -115,6 +115,34 @@ bool Created(std::string const& file, std::string const& shown, bool made) {
   return true;
 }
 
+// Copies the stream named by `streamPath` (as ls shows it) to standard output.
+void CopyNamedStream(ZEB::SmartPtr<Storage> const& root, std::string const& streamPath) {
+  std::vector<ZEB::WString> names = ParsePath(streamPath);
+  ToolError notFound("no stream " + streamPath);
+  if (names.empty()) {
+    throw notFound;
+  }
+  ZEB::SmartPtr<Storage> storage = root;
+  try {
+    for (size_t i = 0; i + 1 < names.size(); ++i) {
+      storage = storage->OpenStorage(names[i]);
+    }
+  } catch (ZEBFile::OLE::StorageNotFoundOLEException const&) {
+    throw notFound;
+  }
+  auto const& streams = storage->Streams();
+  auto item = std::find_if(streams.begin(), streams.end(), [&](auto const& s) { return s.name == names.back(); });
+  if (item == streams.end()) {
+    throw notFound;
+  }
+  SetBinaryMode(stdout);
+  StreamSink sink(std::cout);
+  CopyStream(*storage, uint32_t(item->id), uint32_t(item->size), sink, streamPath);
+  if (!std::cout.flush()) {
+    throw ToolError("write error");
+  }
+}
+
 } // namespace
 
 Outcome ListFile(Input const& input, ListOptions const& options) {
@@ -128,7 +156,7 @@ Outcome ListFile(Input const& input, ListOptions const& options) {
     std::string digest; // empty without --hash
   };
   std::vector<Row> rows;
-  WalkTree(document.Root(), [&](TreeEntry const& entry) {
+  auto visit = [&](TreeEntry const& entry) {
     std::string digest = options.hash && !entry.isStorage ? Digest(*entry.parent, entry.id) : std::string();
     if (options.json) {
       Json item{{"path", JoinedPath(entry.path)}, {"type", entry.isStorage ? "storage" : "stream"}};
@@ -144,7 +172,8 @@ Outcome ListFile(Input const& input, ListOptions const& options) {
     std::string name =
         std::string(2 * (entry.path.size() - 1), ' ') + ShowName(entry.path.back()) + (entry.isStorage ? "/" : "");
     rows.push_back(Row{name, Columns(name), entry.isStorage ? std::string() : std::to_string(entry.size), digest});
-  });
+  };
+  document.Read([&] { WalkTree(document.Root(), visit); });
   if (options.json) {
     outcome.out = JsonLine(Json{{"file", SystemToUtf8(input.name)}, {"entries", std::move(entries)}});
     return outcome;
@@ -169,7 +198,7 @@ Outcome ListFile(Input const& input, ListOptions const& options) {
 Outcome ListProperties(Input const& input, ListOptions const& options) {
   Document document(input.name);
   ZEBFile::OLE::PropertyStorage::MergedMap all;
-  document.Root()->Properties(all);
+  document.Read([&] { document.Root()->Properties(all); });
   Outcome outcome{Heading(input, options), {}, document.FileSize()};
   if (!options.json) {
     for (auto const& [name, value] : all) {
@@ -197,30 +226,7 @@ Outcome ListProperties(Input const& input, ListOptions const& options) {
 
 void CatStream(std::string const& file, std::string const& streamPath) {
   Document document(file);
-  std::vector<ZEB::WString> names = ParsePath(streamPath);
-  ToolError notFound("no stream " + streamPath);
-  if (names.empty()) {
-    throw notFound;
-  }
-  ZEB::SmartPtr<Storage> storage = document.Root();
-  try {
-    for (size_t i = 0; i + 1 < names.size(); ++i) {
-      storage = storage->OpenStorage(names[i]);
-    }
-  } catch (ZEBFile::OLE::StorageNotFoundOLEException const&) {
-    throw notFound;
-  }
-  auto const& streams = storage->Streams();
-  auto item = std::find_if(streams.begin(), streams.end(), [&](auto const& s) { return s.name == names.back(); });
-  if (item == streams.end()) {
-    throw notFound;
-  }
-  SetBinaryMode(stdout);
-  StreamSink sink(std::cout);
-  CopyStream(*storage, uint32_t(item->id), uint32_t(item->size), sink, streamPath);
-  if (!std::cout.flush()) {
-    throw ToolError("write error");
-  }
+  document.Read([&] { CopyNamedStream(document.Root(), streamPath); });
 }
 
 bool Extract(std::string const& file, std::string const& directory, bool force) {
@@ -233,7 +239,7 @@ bool Extract(std::string const& file, std::string const& directory, bool force) 
   std::map<uint32_t, Folder> folders;
   folders[0] = Folder{OutputDirectory::Open(directory), ShowFileName(directory), {}};
   bool complete = true;
-  WalkTree(document.Root(), [&](TreeEntry const& entry) {
+  auto visit = [&](TreeEntry const& entry) {
     auto parent = folders.find(entry.parentId);
     if (parent == folders.end()) {
       return; // inside a storage whose directory was in the way
@@ -255,7 +261,8 @@ bool Extract(std::string const& file, std::string const& directory, bool force) 
       made->Finish();
     }
     complete = Created(file, shown, made != nullptr) && complete;
-  });
+  };
+  document.Read([&] { WalkTree(document.Root(), visit); });
   return complete;
 }
 

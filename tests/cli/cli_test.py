@@ -19,6 +19,7 @@ SAMPLE = RUN.arg(Path(ARGS.samples, 'report_en.doc'))
 SUMMARY_SHA256 = 'e1a2acddf736427d35daf5172db44af72c966bd6507460d7f5fb7196e6798fde'
 REASONS = {'notes.txt': 'not a compound file', 'short.doc': 'not a compound file', 'missing.doc': 'no such file',
            'folder': 'is a directory'}
+CHANGED = 'the file changed while it was read'
 zebfile = functools.partial(RUN.run, ARGS.zebfile)
 
 
@@ -152,6 +153,25 @@ class Cli(unittest.TestCase):
                                  ('victim', [], True))
                 self.assertEqual([(out / name).read_text() for name in written], list(written))
         self.assertEqual((out / 'A').stat().st_nlink, 1)
+
+    @unittest.skipIf(RUN.wine, 'the test hook is POSIX-only (and Windows refuses to shrink a mapped file)')
+    def test_a_file_that_changes_while_it_is_read_fails_alone(self):
+        folder = self.dir / 'changing'
+        folder.mkdir()
+        files = [str(folder / f'{i}.doc') for i in range(4)]
+        for change in ['truncate -s 1024 "$2"', 'printf x | dd of="$2" bs=1 seek=9000 conv=notrunc 2>/dev/null']:
+            for args in [['ls', '--json', '--hash', '-j', '4'], ['props', '-j', '4']]:
+                with self.subTest(change=change, args=args):
+                    for name in files:
+                        shutil.copy(Path(ARGS.samples, 'report_en.doc'), name)
+                    whole = zebfile(*args, *files)
+                    hook = f'if [ "$1" = mapped ] && [ "$2" = {files[1]} ]; then {change}; fi'
+                    status, out, err = zebfile(*args, *files, env={'ZEBFILE_TEST_HOOK': hook})
+                    self.assertEqual((whole[0], status, err), (0, 1, f'zebfile: {files[1]}: {CHANGED}\n'))
+                    others = whole[1].split(b'\n\n' if '--json' not in args else b'\n')
+                    self.assertEqual(out.split(b'\n\n' if '--json' not in args else b'\n'), others[:1] + others[2:])
+        status, out, err = zebfile('cat', files[1], 'WordDocument', env={'ZEBFILE_TEST_HOOK': 'truncate -s 0 "$2"'})
+        self.assertEqual((status, err), (1, f'zebfile: {files[1]}: {CHANGED}\n'))
 
     def test_usage_errors_and_help(self):
         for args in [[], ['ls'], ['frobnicate'], ['ls', '-j', '0', 'x'], ['cat', 'x'], ['ls', '--colour', 'x']]:
