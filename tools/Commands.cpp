@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <nlohmann/json.hpp>
 
 #include "Console.h"
@@ -26,7 +27,8 @@ namespace {
 // Streams from this size on show a progress line while they are copied.
 constexpr uint32_t PROGRESS_FROM = 1u << 20;
 
-std::string JsonLine(Json const& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n"; }
+std::string JsonText(Json const& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); }
+std::string JsonLine(Json const& value) { return JsonText(value) + "\n"; }
 
 std::string Heading(Input const& input, ListOptions const& options) {
   return options.heading && !options.json ? ShowFileName(input.name) + ":\n" : std::string();
@@ -62,12 +64,40 @@ private:
   OutputFile& m_File;
 };
 
-std::string JoinedPath(std::vector<ZEB::WString> const& names) {
-  std::string path;
-  for (auto const& name : names) {
-    path += (path.empty() ? "" : "/") + Utf8(name);
+// A JSON string of UTF-16 units: an unpaired surrogate keeps its unit as a
+// \uHHHH escape, which JSON allows and UTF-8 cannot hold.
+std::string JsonString(ZEB::WString const& text) {
+  std::string out = "\"";
+  size_t start = 0;
+  auto flush = [&](size_t end) {
+    std::string part = JsonText(Utf8(text.substr(start, end - start)));
+    out += part.substr(1, part.size() - 2);
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      flush(i);
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", unsigned(c));
+      out += escape;
+      start = i + 1;
+    }
   }
-  return path;
+  flush(text.size());
+  return out + "\"";
+}
+
+// One entry of ls --json: its path (names joined with '/', each escaped by
+// PathName), its names exactly, then `fields`.
+std::string JsonEntry(std::vector<ZEB::WString> const& names, Json const& fields) {
+  std::string path, list;
+  for (auto const& name : names) {
+    path += (path.empty() ? "" : "/") + PathName(name);
+    list += (list.empty() ? "" : ",") + JsonString(name);
+  }
+  return "{\"path\":" + JsonText(path) + ",\"names\":[" + list + "]," + JsonText(fields).substr(1);
 }
 
 Json JsonValue(ZEB::Variant const& value) {
@@ -115,12 +145,19 @@ bool Created(std::string const& file, std::string const& shown, bool made) {
   return true;
 }
 
-// Copies the stream named by `streamPath` (as ls shows it) to standard output.
-void CopyNamedStream(ZEB::SmartPtr<Storage> const& root, std::string const& streamPath) {
-  std::vector<ZEB::WString> names = ParsePath(streamPath);
-  ToolError notFound("no stream " + streamPath);
+// A storage or stream found by its path.
+struct Found {
+  ZEB::SmartPtr<Storage> parent;
+  Storage::Item item;
+  bool isStorage;
+};
+
+// The entry `path` (names as ls shows them, joined with '/') names below
+// `root`; nothing when there is none.
+std::optional<Found> FindEntry(ZEB::SmartPtr<Storage> const& root, std::string const& path) {
+  std::vector<ZEB::WString> names = ParsePath(path);
   if (names.empty()) {
-    throw notFound;
+    return std::nullopt;
   }
   ZEB::SmartPtr<Storage> storage = root;
   try {
@@ -128,16 +165,27 @@ void CopyNamedStream(ZEB::SmartPtr<Storage> const& root, std::string const& stre
       storage = storage->OpenStorage(names[i]);
     }
   } catch (ZEBFile::OLE::StorageNotFoundOLEException const&) {
-    throw notFound;
+    return std::nullopt;
   }
-  auto const& streams = storage->Streams();
-  auto item = std::find_if(streams.begin(), streams.end(), [&](auto const& s) { return s.name == names.back(); });
-  if (item == streams.end()) {
-    throw notFound;
+  for (bool storages : {false, true}) {
+    for (auto const& item : storages ? storage->Storages() : storage->Streams()) {
+      if (item.name == names.back()) {
+        return Found{storage, item, storages};
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+// Copies the stream named by `streamPath` to standard output.
+void CopyNamedStream(ZEB::SmartPtr<Storage> const& root, std::string const& streamPath) {
+  auto found = FindEntry(root, streamPath);
+  if (!found || found->isStorage) {
+    throw ToolError("no stream " + streamPath);
   }
   SetBinaryMode(stdout);
   StreamSink sink(std::cout);
-  CopyStream(*storage, uint32_t(item->id), uint32_t(item->size), sink, streamPath);
+  CopyStream(*found->parent, uint32_t(found->item.id), uint32_t(found->item.size), sink, streamPath);
   if (!std::cout.flush()) {
     throw ToolError("write error");
   }
@@ -148,7 +196,7 @@ void CopyNamedStream(ZEB::SmartPtr<Storage> const& root, std::string const& stre
 Outcome ListFile(Input const& input, ListOptions const& options) {
   Document document(input.name);
   Outcome outcome{Heading(input, options), {}, document.FileSize()};
-  Json entries = Json::array();
+  std::string entries; // JSON objects separated by commas
   struct Row {
     std::string name;   // indented; a storage's ends in '/'
     size_t columns;     // the terminal columns of the name
@@ -159,14 +207,14 @@ Outcome ListFile(Input const& input, ListOptions const& options) {
   auto visit = [&](TreeEntry const& entry) {
     std::string digest = options.hash && !entry.isStorage ? Digest(*entry.parent, entry.id) : std::string();
     if (options.json) {
-      Json item{{"path", JoinedPath(entry.path)}, {"type", entry.isStorage ? "storage" : "stream"}};
+      Json item{{"type", entry.isStorage ? "storage" : "stream"}};
       if (!entry.isStorage) {
         item["size"] = entry.size;
         if (options.hash) {
           item["sha256"] = digest;
         }
       }
-      entries.push_back(std::move(item));
+      entries += (entries.empty() ? "" : ",") + JsonEntry(entry.path, item);
       return;
     }
     std::string name =
@@ -175,7 +223,7 @@ Outcome ListFile(Input const& input, ListOptions const& options) {
   };
   document.Read([&] { WalkTree(document.Root(), visit); });
   if (options.json) {
-    outcome.out = JsonLine(Json{{"file", SystemToUtf8(input.name)}, {"entries", std::move(entries)}});
+    outcome.out = "{\"file\":" + JsonText(SystemToUtf8(input.name)) + ",\"entries\":[" + entries + "]}\n";
     return outcome;
   }
   size_t nameColumns = 0, sizeColumns = 0;
@@ -229,8 +277,12 @@ void CatStream(std::string const& file, std::string const& streamPath) {
   document.Read([&] { CopyNamedStream(document.Root(), streamPath); });
 }
 
-bool Extract(std::string const& file, std::string const& directory, bool force) {
+bool Extract(std::string const& file, std::string const& directory, std::string const& entryPath, bool force) {
   Document document(file);
+  std::optional<Found> found;
+  if (!entryPath.empty() && !(found = FindEntry(document.Root(), entryPath))) {
+    throw ToolError("no stream or storage " + entryPath);
+  }
   struct Folder {
     std::unique_ptr<OutputDirectory> handle;
     std::string shown;
@@ -262,7 +314,15 @@ bool Extract(std::string const& file, std::string const& directory, bool force) 
     }
     complete = Created(file, shown, made != nullptr) && complete;
   };
-  document.Read([&] { WalkTree(document.Root(), visit); });
+  document.Read([&] {
+    if (!found) {
+      WalkTree(document.Root(), visit);
+    } else if (found->isStorage) {
+      WalkTree(found->parent->OpenStorage(found->item.id), visit);
+    } else {
+      visit(TreeEntry{{found->item.name}, false, uint32_t(found->item.size), uint32_t(found->item.id), 0, found->parent});
+    }
+  });
   return complete;
 }
 

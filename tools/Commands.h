@@ -23,12 +23,14 @@ Outcome ListProperties(Input const& input, ListOptions const& options);
 
 // The raw bytes of one stream, named by its '/'-separated path as ls shows it.
 void CatStream(std::string const& file, std::string const& streamPath);
-// Every storage as a directory and every stream as a file under `directory`,
+// Every storage as a directory and every stream as a file under `directory`
+// (only those below the storage at `entryPath`, or only the stream there, when
+// it is not empty),
 // made through directory handles held open. An entry whose name exists there
 // gets the error line "DIR/x exists" and is left (a storage with its content);
 // with `force` existing regular files are replaced and existing directories
 // entered, links never. False when something was left.
-bool Extract(std::string const& file, std::string const& directory, bool force);
+bool Extract(std::string const& file, std::string const& directory, std::string const& entryPath, bool force);
 // The canonical form of each text and its parts.
 void ShowPaths(std::vector<std::string> const& texts);
 

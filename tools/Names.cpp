@@ -45,12 +45,17 @@ template <class Each> void ForEachCharacter(ZEB::WString const& text, Each&& eac
   }
 }
 
-std::string Show(ZEB::WString const& text, bool name) {
+enum class Escape { NAME, VALUE, PATH };
+
+// NAME escapes what a terminal would not show and the separators, VALUE what a
+// terminal would not show, PATH only the separators and unpaired surrogates.
+std::string Show(ZEB::WString const& text, Escape escape) {
   std::string out;
+  bool const name = escape != Escape::VALUE, shown = escape != Escape::PATH;
   ForEachCharacter(text, [&](char32_t c, char16_t const* units, size_t count) {
-    if (IsControl(c) || (name && c == '/')) {
+    if ((shown && IsControl(c)) || (name && c == '/')) {
       AppendHex(out, "\\x%02X", unsigned(c));
-    } else if (IsInvisible(c)) {
+    } else if ((shown && IsInvisible(c)) || (c >= 0xD800 && c <= 0xDFFF)) {
       for (size_t k = 0; k < count; ++k) {
         AppendHex(out, "\\u%04X", units[k]);
       }
@@ -115,8 +120,9 @@ std::string SystemToUtf8(std::string const& text) {
   return ZEBCharset::Convert(ZEBCharset::SystemCharset(), ZEB::CHARSET_UTF8, text);
 }
 
-std::string ShowName(ZEB::WString const& name) { return Show(name, true); }
-std::string ShowValue(ZEB::WString const& value) { return Show(value, false); }
+std::string ShowName(ZEB::WString const& name) { return Show(name, Escape::NAME); }
+std::string ShowValue(ZEB::WString const& value) { return Show(value, Escape::VALUE); }
+std::string PathName(ZEB::WString const& name) { return Show(name, Escape::PATH); }
 
 std::string ShowFileName(std::string const& systemName) {
   return ShowValue(ZEBCharset::ToWide(ZEBCharset::SystemCharset(), systemName));

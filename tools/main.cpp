@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
                                                "Example: zebfile props report.doc", props);
 
   std::string file, stream, directory;
+  std::string entry;
   bool force = false;
   CLI::App* cat = app.add_subcommand("cat", "Write the raw bytes of one stream to standard output");
   cat->add_option("FILE", file, "Compound file")->required()->type_name("");
@@ -85,6 +86,8 @@ int main(int argc, char** argv) {
       app.add_subcommand("extract", "Write every storage as a directory and every stream as a file under DIR");
   extract->add_option("FILE", file, "Compound file")->required()->type_name("");
   extract->add_option("DIR", directory, "Target directory (created when missing)")->required()->type_name("");
+  extract->add_option("PATH", entry, "Only the storage (its content) or the stream at this path, as ls shows it")
+      ->type_name("");
   extract->add_flag("--force", force, "Replace existing files (never links); write into existing directories");
   extract->footer("Names are made safe for any file system: control, separator and reserved characters become %HH\n"
                   "(%25 for '%'), never '.' or '..'; names equal ignoring case get ~2, ~3 ...\n"
@@ -115,7 +118,7 @@ int main(int argc, char** argv) {
     });
   }
   if (extract->parsed()) {
-    return RunOnFile(file, [&] { return zebfile::Extract(file, directory, force) ? 0 : 1; });
+    return RunOnFile(file, [&] { return zebfile::Extract(file, directory, entry, force) ? 0 : 1; });
   }
   zebfile::ShowPaths(texts);
   return 0;

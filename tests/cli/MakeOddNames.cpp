@@ -1,6 +1,7 @@
 // Writes a compound file whose storage and stream names try to leave the
 // directory they are extracted to, or to clash there: "..", separators of both
-// kinds, a drive, control characters, a device name, trailing dots, letter case.
+// kinds, a drive, control characters, a device name, trailing dots, letter case,
+// a root stream "x/y" beside stream "y" of storage "x", an unpaired surrogate.
 // With a second argument also a plain tree to extract over planted files:
 // streams A, B, C and storage S holding s00 ... s19.
 #include <fstream>
@@ -28,8 +29,9 @@ int main(int argc, char** argv) {
   for (auto [name, content] : std::initializer_list<std::pair<std::u16string, char const*>>{
            {u"..\\..\\escape", "backslash"}, {u"/etc/passwd", "absolute"}, {u"C:\\evil", "drive"},
            {u"\x05" u"Ctl\x01\x1f", "control"}, {u"CON", "device"}, {u"dots...", "dots"}, {u".", "dot"},
-           {u"A", "upper"}, {u"a", "lower"}})
+           {u"A", "upper"}, {u"a", "lower"}, {u"x/y", "flat"}, {u"\xD800z", "lone"}})
     writer.AddStream(0, name, content);
+  writer.AddStream(writer.AddStorage(0, u"x"), u"y", "nested");
   if (!Write(argv[1], writer))
     return 1;
   if (argc == 2)

@@ -113,13 +113,26 @@ class Cli(unittest.TestCase):
                 self.assertEqual(zebfile('cat', self.arg('odd.cfs'), shown), (0, content.encode(), ''))
                 if '\\u' not in shown:
                     self.assertIn(shown.split('/')[-1] + ' ', listing)
+        # Exact JSON paths: a '/' inside a name is escaped, an unpaired surrogate kept; cat and extract take them.
+        entries = json.loads(zebfile('ls', '--json', self.arg('odd.cfs'))[1])['entries']
+        paths = {tuple(entry['names']): entry['path'] for entry in entries}
+        self.assertEqual(len(set(paths.values())), len(entries))
+        for names, path, content in [(('x/y',), 'x\\x2Fy', 'flat'), (('x', 'y'), 'x/y', 'nested'),
+                                     (('\ud800z',), '\\uD800z', 'lone'), (('..', '../../escape'), None, 'slash')]:
+            with self.subTest(names=names):
+                self.assertEqual(paths[names], path or paths[names])
+                self.assertEqual(zebfile('cat', self.arg('odd.cfs'), paths[names]), (0, content.encode(), ''))
+                one = self.dir / 'one' / content
+                self.assertEqual(zebfile('extract', self.arg('odd.cfs'), RUN.arg(one), paths[names]), (0, b'', ''))
+                self.assertEqual([path.read_text() for path in one.iterdir()], [content])
         # Deep enough that a name climbing out would land in the test's directory.
         before, out = set(self.dir.iterdir()), self.dir / 'deep/er/out'
         self.assertEqual(zebfile('extract', self.arg('odd.cfs'), RUN.arg(out)), (0, b'', ''))
         self.assertEqual((set(self.dir.iterdir()) - before, list(out.parent.iterdir())), ({self.dir / 'deep'}, [out]))
         written = {str(path.relative_to(out)): path.read_text() for path in out.rglob('*') if path.is_file()}
         self.assertEqual(sorted(written.values()), sorted(['parent', 'slash', 'backslash', 'absolute', 'drive',
-                                                           'control', 'device', 'dots', 'dot', 'upper', 'lower']))
+                                                           'control', 'device', 'dots', 'dot', 'upper', 'lower', 'flat',
+                                                           'nested', 'lone']))
         self.assertTrue(all(re.fullmatch(r'[\w.%~/\\-]+', name) for name in written), written)
         self.assertEqual(zebfile('extract', SAMPLE, self.arg('sample'))[0], 0)
         self.assertEqual((self.dir / 'sample/%05SummaryInformation').stat().st_size, 372)
