@@ -3,6 +3,7 @@ missing and odd inputs; many files on many threads; exit statuses; JSON Lines.""
 import functools
 import hashlib
 import json
+import os
 import random
 import re
 import shutil
@@ -185,6 +186,20 @@ class Cli(unittest.TestCase):
                     self.assertEqual(out.split(b'\n\n' if '--json' not in args else b'\n'), others[:1] + others[2:])
         status, out, err = zebfile('cat', files[1], 'WordDocument', env={'ZEBFILE_TEST_HOOK': 'truncate -s 0 "$2"'})
         self.assertEqual((status, err), (1, f'zebfile: {files[1]}: {CHANGED}\n'))
+
+    @unittest.skipIf(RUN.wine or (os.geteuid() == 0 and not shutil.which('setpriv')),
+                     'POSIX permissions; root reads every directory, so the tool runs as nobody through setpriv')
+    def test_an_unreadable_directory_under_r_is_an_error(self):
+        top = self.dir / 'locked'
+        (top / 'closed').mkdir(parents=True)
+        shutil.copy(Path(ARGS.samples, 'report_en.doc'), top / 'open.doc')
+        self.dir.chmod(0o755)
+        (top / 'closed').chmod(0)
+        self.addCleanup((top / 'closed').chmod, 0o755)
+        nobody = ['setpriv', '--reuid=65534', '--regid=65534', '--clear-groups'] if os.geteuid() == 0 else []
+        status, out, err = RUN.run(*nobody, ARGS.zebfile, 'ls', '-r', str(top))
+        self.assertEqual((status, err), (1, f'zebfile: {top}/closed: cannot be read: Permission denied\n'))
+        self.assertIn(b'WordDocument', out)
 
     def test_usage_errors_and_help(self):
         for args in [[], ['ls'], ['frobnicate'], ['ls', '-j', '0', 'x'], ['cat', 'x'], ['ls', '--colour', 'x']]:
