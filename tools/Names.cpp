@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "ZEB/NoCase.h"
+#include "CaseFold.h"
 #include "ZEBCharset/Conv.h"
 
 namespace zebfile {
@@ -108,8 +108,13 @@ bool IsReservedDeviceName(std::string const& name) {
       return true;
     }
   }
-  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-         base[3] >= '1' && base[3] <= '9';
+  // COM and LPT with a digit 0-9 or a superscript one, two or three (UTF-8).
+  if (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0) {
+    return false;
+  }
+  std::string digit = base.substr(3);
+  return (digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') || digit == "\xC2\xB9" || digit == "\xC2\xB2" ||
+         digit == "\xC2\xB3";
 }
 
 } // namespace
@@ -213,13 +218,7 @@ std::string SafeNames::Make(ZEB::WString const& name) {
     AppendHex(prefix, "%%%02X", unsigned(static_cast<unsigned char>(first)));
     out.insert(0, prefix);
   }
-  auto key = [](std::string const& candidate) {
-    ZEB::WString folded = ZEBCharset::ToWide(ZEB::CHARSET_UTF8, candidate);
-    for (auto& unit : folded) {
-      unit = ZEB::WNoCase::Fold(unit);
-    }
-    return folded;
-  };
+  auto key = [](std::string const& candidate) { return FoldCase(ZEBCharset::ToWide(ZEB::CHARSET_UTF8, candidate)); };
   std::string unique = out;
   for (unsigned n = 2; !m_Used.insert(key(unique)).second; ++n) {
     unique = out + "~" + std::to_string(n);

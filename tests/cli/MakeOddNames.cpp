@@ -1,7 +1,9 @@
 // Writes a compound file whose storage and stream names try to leave the
 // directory they are extracted to, or to clash there: "..", separators of both
 // kinds, a drive, control characters, a device name, trailing dots, letter case,
-// a root stream "x/y" beside stream "y" of storage "x", an unpaired surrogate.
+// a root stream "x/y" beside stream "y" of storage "x", an unpaired surrogate;
+// in storage "fs" device names and names equal under case folding, each
+// holding the file name extract must give it.
 // With a second argument also a plain tree to extract over planted files:
 // streams A, B, C and storage S holding s00 ... s19.
 #include <fstream>
@@ -32,6 +34,14 @@ int main(int argc, char** argv) {
            {u"A", "upper"}, {u"a", "lower"}, {u"x/y", "flat"}, {u"\xD800z", "lone"}})
     writer.AddStream(0, name, content);
   writer.AddStream(writer.AddStorage(0, u"x"), u"y", "nested");
+  uint32_t fs = writer.AddStorage(0, u"fs");
+  for (auto [name, file] : std::initializer_list<std::pair<std::u16string, char const*>>{
+           {u"COM\u00B9", u8"%43OM\u00B9"}, {u"lpt\u00B2.txt", u8"%6Cpt\u00B2.txt"}, {u"COM0", "%43OM0"},
+           {u"aux .c", "%61ux .c"}, {u"conin$", "%63onin$"}, {u"COM10", "COM10"}, {u"COM\u2074", u8"COM\u2074"},
+           {u"\uFF21", u8"\uFF21"}, {u"\uFF41", u8"\uFF41~2"}, {u"\u1E00", u8"\u1E00"}, {u"\u1E01", u8"\u1E01~2"},
+           {u"\u03A3", u8"\u03A3"}, {u"\u03C2", u8"\u03C2~2"}, {u"\u03C3", u8"\u03C3~3"}, {u"k", "k"},
+           {u"\u212A", u8"\u212A~2"}})
+    writer.AddStream(fs, name, file);
   if (!Write(argv[1], writer))
     return 1;
   if (argc == 2)

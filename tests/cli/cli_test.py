@@ -130,7 +130,11 @@ class Cli(unittest.TestCase):
         before, out = set(self.dir.iterdir()), self.dir / 'deep/er/out'
         self.assertEqual(zebfile('extract', self.arg('odd.cfs'), RUN.arg(out)), (0, b'', ''))
         self.assertEqual((set(self.dir.iterdir()) - before, list(out.parent.iterdir())), ({self.dir / 'deep'}, [out]))
-        written = {str(path.relative_to(out)): path.read_text() for path in out.rglob('*') if path.is_file()}
+        # Device names escaped, names equal under case folding kept apart: each file holds its expected name.
+        names = {path.name: path.read_text() for path in (out / 'fs').iterdir()}
+        self.assertEqual((len(names), {name: file for name, file in names.items() if name != file}), (16, {}))
+        written = {str(path.relative_to(out)): path.read_text() for path in out.rglob('*')
+                   if path.is_file() and path.parent.name != 'fs'}
         self.assertEqual(sorted(written.values()), sorted(['parent', 'slash', 'backslash', 'absolute', 'drive',
                                                            'control', 'device', 'dots', 'dot', 'upper', 'lower', 'flat',
                                                            'nested', 'lone']))
