@@ -134,6 +134,18 @@ std::string TextValue(ZEB::Variant const& value) {
   }
 }
 
+// The bytes stream `entry` delivers (its size when the reader does not say).
+uint32_t Readable(TreeEntry const& entry) {
+  Storage::Details details;
+  return !entry.isStorage && entry.parent->GetDetails(entry.id, details) ? details.readable : entry.size;
+}
+
+// Takes what it is given and keeps nothing.
+class DiscardSink : public WriteOnlyBuffer {
+protected:
+  void Write(void const*, uint32_t) override {}
+};
+
 // Reports an entry of extract that was in the way; runs the test hook after
 // one that was made.
 bool Created(std::string const& file, std::string const& shown, bool made) {
@@ -206,10 +218,12 @@ Outcome ListFile(Input const& input, ListOptions const& options) {
   std::vector<Row> rows;
   auto visit = [&](TreeEntry const& entry) {
     std::string digest = options.hash && !entry.isStorage ? Digest(*entry.parent, entry.id) : std::string();
+    uint32_t readable = Readable(entry);
     if (options.json) {
       Json item{{"type", entry.isStorage ? "storage" : "stream"}};
       if (!entry.isStorage) {
         item["size"] = entry.size;
+        item["readable"] = readable;
         if (options.hash) {
           item["sha256"] = digest;
         }
@@ -219,11 +233,22 @@ Outcome ListFile(Input const& input, ListOptions const& options) {
     }
     std::string name =
         std::string(2 * (entry.path.size() - 1), ' ') + ShowName(entry.path.back()) + (entry.isStorage ? "/" : "");
-    rows.push_back(Row{name, Columns(name), entry.isStorage ? std::string() : std::to_string(entry.size), digest});
+    std::string size = std::to_string(entry.size);
+    if (readable != entry.size) {
+      size += " (" + std::to_string(readable) + " readable)";
+    }
+    rows.push_back(Row{name, Columns(name), entry.isStorage ? std::string() : size, digest});
   };
-  document.Read([&] { WalkTree(document.Root(), visit); });
+  Json defects = Json::array();
+  document.Read([&] {
+    WalkTree(document.Root(), visit);
+    for (auto const& defect : document.Root()->Defects()) {
+      defects.push_back(defect.Text());
+    }
+  });
   if (options.json) {
-    outcome.out = "{\"file\":" + JsonText(SystemToUtf8(input.name)) + ",\"entries\":[" + entries + "]}\n";
+    outcome.out = "{\"file\":" + JsonText(SystemToUtf8(input.name)) + ",\"entries\":[" + entries +
+                  "],\"defects\":" + JsonText(defects) + "}\n";
     return outcome;
   }
   size_t nameColumns = 0, sizeColumns = 0;
@@ -269,6 +294,36 @@ Outcome ListProperties(Input const& input, ListOptions const& options) {
     }
   }
   outcome.out = JsonLine(Json{{"file", SystemToUtf8(input.name)}, {"properties", std::move(properties)}});
+  return outcome;
+}
+
+Outcome CheckFile(Input const& input, ListOptions const& options) {
+  Document document(input.name);
+  Outcome outcome{{}, {}, document.FileSize()};
+  std::vector<std::string> defects;
+  document.Read([&] {
+    WalkTree(document.Root(), [&](TreeEntry const& entry) {
+      if (!entry.isStorage) {
+        DiscardSink sink;
+        entry.parent->ReadStream(entry.id, sink);
+      }
+    });
+    for (auto const& defect : document.Root()->Defects()) {
+      defects.push_back(defect.Text());
+    }
+  });
+  outcome.damaged = !defects.empty();
+  if (options.json) {
+    outcome.out = JsonLine(Json{{"file", SystemToUtf8(input.name)}, {"defects", defects}});
+    return outcome;
+  }
+  std::string file = ShowFileName(input.name);
+  for (auto const& defect : defects) {
+    outcome.out += file + ": " + ShowValue(ZEBCharset::ToWide(ZEB::CHARSET_UTF8, defect)) + "\n";
+  }
+  if (defects.empty()) {
+    outcome.out = file + ": ok\n";
+  }
   return outcome;
 }
 

@@ -16,10 +16,16 @@ struct ListOptions {
   bool heading = false; // name each file above its text output
 };
 
-// The storage tree, indented, stream sizes (and digests); or one JSON line.
+// The storage tree, indented, stream sizes (with the bytes readable when
+// fewer) and digests; or one JSON line with the file's defects.
 Outcome ListFile(Input const& input, ListOptions const& options);
 // The merged properties as "name: value" lines; or one JSON line.
 Outcome ListProperties(Input const& input, ListOptions const& options);
+
+// Reads every structure and stream of the file; its defects, one "FILE:
+// defect" line each, or "FILE: ok"; or one JSON line. A damaged file is
+// marked so in the outcome.
+Outcome CheckFile(Input const& input, ListOptions const& options);
 
 // The raw bytes of one stream, named by its '/'-separated path as ls shows it.
 void CatStream(std::string const& file, std::string const& streamPath);

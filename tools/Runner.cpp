@@ -192,6 +192,8 @@ int RunInOrder(std::vector<Input> const& inputs, unsigned threads, Job const& jo
     }
     if (!outcome->error.empty()) {
       ReportError(inputs[written - 1].name, outcome->error);
+    }
+    if (!outcome->error.empty() || outcome->damaged) {
       status = 1;
     }
   }

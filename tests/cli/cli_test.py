@@ -14,7 +14,7 @@ from pathlib import Path
 
 import zebrun
 
-ARGS = zebrun.arguments('--samples', '--odd-names')
+ARGS = zebrun.arguments('--samples', '--data', '--odd-names')
 RUN = zebrun.Runner(ARGS.wrapper)
 SAMPLE = RUN.arg(Path(ARGS.samples, 'report_en.doc'))
 SUMMARY_SHA256 = 'e1a2acddf736427d35daf5172db44af72c966bd6507460d7f5fb7196e6798fde'
@@ -95,7 +95,7 @@ class Cli(unittest.TestCase):
                     self.assertTrue(status == 1 or json.loads(out)['file'])
 
     def test_many_files_keep_their_order_on_any_number_of_threads_in_json_lines(self):
-        for args in [['ls', '--json', '--hash'], ['props', '--json'], ['props'], ['ls']]:
+        for args in [['ls', '--json', '--hash'], ['props', '--json'], ['props'], ['ls'], ['check', '--json']]:
             with self.subTest(args=args):
                 one, four = (zebfile(*args, '-r', '-j', j, self.arg('folder'), SAMPLE) for j in '14')
                 self.assertEqual(one, four)
@@ -205,11 +205,38 @@ class Cli(unittest.TestCase):
         self.assertEqual((status, err), (1, f'zebfile: {top}/closed: cannot be read: Permission denied\n'))
         self.assertIn(b'WordDocument', out)
 
+    def test_damage_is_shown_by_ls_and_named_by_check(self):
+        corpus = [RUN.arg(path) for path in sorted(Path(ARGS.data).glob('*.*')) if path.suffix != '.md']
+        regress = [RUN.arg(path) for path in sorted(Path(ARGS.data, 'regress').iterdir())]
+        sound = ''.join(f'{name}: ok\n' for name in corpus).encode()
+        self.assertEqual(zebfile('check', '-j', '4', *corpus), (0, sound, ''))
+        status, out, err = zebfile('check', '-j', '4', *regress, SAMPLE)
+        self.assertEqual((status, err), (1, ''))
+        lines = out.decode().splitlines()
+        self.assertEqual(lines[-1], f'{SAMPLE}: ok')
+        for name in regress:  # one line or more per defect, none saying ok
+            self.assertTrue([line for line in lines if line.startswith(f'{name}: ')], name)
+            self.assertNotIn(f'{name}: ok', lines)
+        lines = zebfile('check', '--json', *regress, SAMPLE)[1].splitlines()
+        defects = [json.loads(line)['defects'] for line in lines]
+        self.assertEqual((len(defects), all(defects[:-1]), defects[-1]), (len(regress) + 1, True, []))
+        # A stream that delivers fewer bytes than it declares: shown, and no error for ls.
+        short = RUN.arg(Path(ARGS.data, 'regress/stream-chain-loops.cfs'))
+        status, out, err = zebfile('ls', short)
+        self.assertEqual((status, err), (0, ''))
+        self.assertRegex(out.decode(), r'\nbig +9000 \(1024 readable\)\n')
+        listing = json.loads(zebfile('ls', '--json', short)[1])
+        self.assertEqual([(e['size'], e['readable']) for e in listing['entries'] if e['type'] == 'stream'][-1],
+                         (9000, 1024))
+        self.assertTrue(all('readable' in e for e in listing['entries'] if e['type'] == 'stream'))
+        self.assertEqual(len(listing['defects']), 1)
+        self.assertIn("'big'", listing['defects'][0])
+
     def test_usage_errors_and_help(self):
         for args in [[], ['ls'], ['frobnicate'], ['ls', '-j', '0', 'x'], ['cat', 'x'], ['ls', '--colour', 'x']]:
             status, _, err = zebfile(*args)
             self.assertTrue(status == 2 and err.startswith('zebfile: '), (args, status, err))
-        for command in ['ls', 'cat', 'extract', 'props', 'path']:
+        for command in ['ls', 'cat', 'extract', 'props', 'path', 'check']:
             self.assertIn(f'Example: zebfile {command} ', zebfile(command, '--help')[1].decode())
 
 
