@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
            {u"COM\u00B9", u8"%43OM\u00B9"}, {u"lpt\u00B2.txt", u8"%6Cpt\u00B2.txt"}, {u"COM0", "%43OM0"},
            {u"aux .c", "%61ux .c"}, {u"conin$", "%63onin$"}, {u"COM10", "COM10"}, {u"COM\u2074", u8"COM\u2074"},
            {u"\uFF21", u8"\uFF21"}, {u"\uFF41", u8"\uFF41~2"}, {u"\u1E00", u8"\u1E00"}, {u"\u1E01", u8"\u1E01~2"},
-           {u"\u03A3", u8"\u03A3"}, {u"\u03C2", u8"\u03C2~2"}, {u"\u03C3", u8"\u03C3~3"}})
+           {u"\u03A3", u8"\u03A3"}, {u"\u03C3", u8"\u03C3~2"}})
     writer.AddStream(fs, name, file);
   if (!Write(argv[1], writer))
     return 1;
