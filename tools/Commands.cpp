@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -335,7 +336,8 @@ void CatStream(std::string const& file, std::string const& streamPath) {
 bool Extract(std::string const& file, std::string const& directory, std::string const& entryPath, bool force) {
   Document document(file);
   std::optional<Found> found;
-  if (!entryPath.empty() && !(found = FindEntry(document.Root(), entryPath))) {
+  document.Read([&] { found = entryPath.empty() ? std::nullopt : FindEntry(document.Root(), entryPath); });
+  if (!entryPath.empty() && !found) {
     throw ToolError("no stream or storage " + entryPath);
   }
   struct Folder {
