@@ -139,6 +139,13 @@ class Cli(unittest.TestCase):
                                                            'control', 'device', 'dots', 'dot', 'upper', 'lower', 'flat',
                                                            'nested', 'lone']))
         self.assertTrue(all(re.fullmatch(r'[\w.%~/\\-]+', name) for name in written), written)
+        # Again: every name at the top is in the way; --force writes them all again.
+        status, _, err = zebfile('extract', self.arg('odd.cfs'), RUN.arg(out))
+        self.assertEqual((status, len(err.splitlines())), (1, len(list(out.iterdir()))))
+        self.assertTrue(all(line.endswith(' exists') for line in err.splitlines()), err)
+        (out / 'A').write_text('changed')
+        self.assertEqual(zebfile('extract', '--force', self.arg('odd.cfs'), RUN.arg(out)), (0, b'', ''))
+        self.assertEqual((out / 'A').read_text(), 'upper')
         self.assertEqual(zebfile('extract', SAMPLE, self.arg('sample'))[0], 0)
         self.assertEqual((self.dir / 'sample/%05SummaryInformation').stat().st_size, 372)
 
