@@ -233,7 +233,7 @@ private:
     std::vector<Item> storages;
     std::vector<Item> streams;
   };
-  enum class EntryRead { VALID, BAD_TYPE, MISSING };
+  enum class EntryRead : uint8_t { VALID, BAD_TYPE, MISSING };
 
   bool IsStructuredStorage() const;
   // Offsets in 64 bits: a large sector id gives an offset past 4 GiB, which
@@ -278,6 +278,7 @@ private:
                                  uint32_t limit) const;
   bool GetDirEntry(uint32_t id, DirectoryEntry& entry) const;
   EntryRead LoadDirEntry(uint32_t id, DirectoryEntry& entry) const;
+  EntryRead ReadDirEntry(uint32_t id, DirectoryEntry& entry) const;
   // The name's units, at most 32, trailing zero units dropped.
   static ZEB::WString EntryName(DirectoryEntry const& entry);
   // Sectors with at least one byte in the file.
@@ -298,7 +299,8 @@ private:
   // m_DirSectors[id / entries per sector].
   mutable ZEB::FastVector<uint32_t> m_DirSectors;
   mutable bool m_DirSectorsRead = false;
-  mutable std::map<uint32_t, DirectoryEntry> m_DirCache;
+  mutable std::vector<DirectoryEntry> m_DirCache; // by entry id
+  mutable std::vector<uint8_t> m_DirRead;         // by entry id: an EntryRead, or not read yet
   mutable std::unique_ptr<DiskBuffer> m_MiniStream;
   mutable ChainMarks m_FatMarks;
   mutable ChainMarks m_MiniFatMarks;
