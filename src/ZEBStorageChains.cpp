@@ -113,9 +113,9 @@ void Storage::RootStorage::ReadMiniFAT() {
 
 void Storage::RootStorage::ReadMiniStream() const {
   m_MiniStream.reset(new DiskBuffer(m_TempPath, MINI_STREAM_CHUNK, MINI_STREAM_CACHE));
-  DirectoryEntry root;
-  if (GetDirEntry(ROOT_STORAGE_ID, root) && m_MiniStreamBytes > 0) {
-    ReadStreamInternal(root.startSector, false, m_MiniStreamBytes, *m_MiniStream);
+  DirectoryEntry const* root = GetDirEntry(ROOT_STORAGE_ID);
+  if (root && m_MiniStreamBytes > 0) {
+    ReadStreamInternal(root->startSector, false, m_MiniStreamBytes, *m_MiniStream);
     m_MiniStream->ClearEnd();
   }
 }

@@ -105,7 +105,6 @@ void Storage::RootStorage::Survey() const {
   m_Surveyed = true;
   if (!m_DirSectorsRead)
     ReadDirectoryChain();
-  m_Readable.assign(EntryCount(), 0);
 
   SectorOwners file(m_FAT, m_SectorSize, m_SectorShift, m_Buffer.Size(), Defect::FAT);
   for (uint32_t sector : m_FatSectors)
@@ -116,17 +115,18 @@ void Storage::RootStorage::Survey() const {
     file.Keep(sector, STRUCTURE + Defect::MINIFAT);
   for (uint32_t sector : m_DirSectors)
     file.Keep(sector, STRUCTURE + Defect::DIRECTORY);
-  DirectoryEntry entry;
-  if (GetDirEntry(ROOT_STORAGE_ID, entry) && entry.size > 0)
-    m_MiniStreamBytes = ClaimChain(file, ROOT_STORAGE_ID, entry, true);
+  DirectoryEntry const* entry = GetDirEntry(ROOT_STORAGE_ID);
+  if (entry && entry->size > 0)
+    m_MiniStreamBytes = ClaimChain(file, ROOT_STORAGE_ID, *entry, true);
 
   // The streams the tree lists first, then the other entries: a stream
   // nobody lists cannot take the sectors of one that is listed.
   SectorOwners mini(m_MiniFAT, 0, m_MiniSectorShift, m_MiniStreamBytes, Defect::MINIFAT);
   for (bool listed : {true, false})
-    for (uint32_t id = 0; id < m_Readable.size(); ++id)
-      if (IsListedStream(id) == listed && GetDirEntry(id, entry) && entry.type == TYPE_STREAM && entry.size > 0)
-        m_Readable[id] = ClaimChain(IsMini(entry.size) ? mini : file, id, entry, listed);
+    for (uint32_t id = 0; id < m_Entries.size(); ++id)
+      if (m_Entries[id].listedStream == listed && (entry = GetDirEntry(id)) && entry->type == TYPE_STREAM &&
+          entry->size > 0)
+        m_Entries[id].readable = ClaimChain(IsMini(entry->size) ? mini : file, id, *entry, listed);
 
   for (SectorOwners const* owners : {&file, &mini})
     owners->ForEachShared([&](uint32_t sector, uint32_t keeper, uint32_t streams) {
@@ -155,16 +155,17 @@ void Storage::RootStorage::AddDefect(Defect::Kind kind, Defect::Table table, uin
   defect.table = table;
   defect.entry = id;
   std::copy(numbers.begin(), numbers.end(), defect.numbers);
-  DirectoryEntry entry;
+  DirectoryEntry const* entry = nullptr;
   if (id != Defect::NO_ENTRY && LoadDirEntry(id, entry) != EntryRead::MISSING)
-    defect.name = EntryName(entry);
+    defect.name = EntryName(*entry);
   m_Defects.push_back(std::move(defect));
 }
 
 bool Storage::RootStorage::GetDetails(uint32_t id, Details& details) const {
-  DirectoryEntry entry;
-  if (!GetDirEntry(id, entry))
+  DirectoryEntry const* found = GetDirEntry(id);
+  if (!found)
     return false;
+  DirectoryEntry const& entry = *found;
   details = Details();
   details.type = entry.type;
   std::memcpy(details.classId, entry.classId, sizeof details.classId);
@@ -174,7 +175,7 @@ bool Storage::RootStorage::GetDetails(uint32_t id, Details& details) const {
   if (entry.type == TYPE_STREAM) {
     Survey();
     details.size = entry.size;
-    details.readable = m_Readable[id];
+    details.readable = m_Entries[id].readable;
   }
   return true;
 }

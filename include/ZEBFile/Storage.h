@@ -228,11 +228,6 @@ private:
 
   // Sectors of one table and who keeps each (an entry id or a structure).
   class SectorOwners;
-  // The children a storage lists.
-  struct Children {
-    std::vector<Item> storages;
-    std::vector<Item> streams;
-  };
   enum class EntryRead : uint8_t { VALID, BAD_TYPE, MISSING };
 
   bool IsStructuredStorage() const;
@@ -268,7 +263,6 @@ private:
   // Gives each sector to one chain and finds what every stream delivers;
   // once per file.
   void Survey() const;
-  bool IsListedStream(uint32_t id) const { return id < m_ListedStreams.size() && m_ListedStreams[id]; }
   uint32_t ClaimChain(SectorOwners& owners, uint32_t id, DirectoryEntry const& entry, bool listed) const;
   void AddDefect(Defect::Kind kind, Defect::Table table, uint32_t id, std::initializer_list<uint64_t> numbers) const;
   bool GetDetails(uint32_t id, Details& details) const;
@@ -276,11 +270,14 @@ private:
   // The run of physically consecutive sectors from `sector`, at most `limit`
   // long, ending before a sector the walk already passed.
   uint32_t GetContigousSectCount(ZEB::FastVector<uint32_t> const& table, uint32_t sector, uint32_t limit) const;
-  bool GetDirEntry(uint32_t id, DirectoryEntry& entry) const;
-  EntryRead LoadDirEntry(uint32_t id, DirectoryEntry& entry) const;
+  // The record of entry `id` when it is valid, else null; valid as long as
+  // the root.
+  DirectoryEntry const* GetDirEntry(uint32_t id) const;
+  EntryRead LoadDirEntry(uint32_t id, DirectoryEntry const*& entry) const;
   EntryRead ReadDirEntry(uint32_t id, DirectoryEntry& entry) const;
   // The name's units, at most 32, trailing zero units dropped.
   static ZEB::WString EntryName(DirectoryEntry const& entry);
+  static std::size_t NameUnits(DirectoryEntry const& entry);
   // Sectors with at least one byte in the file.
   uint32_t SectorsInFile() const;
 
@@ -299,8 +296,16 @@ private:
   // m_DirSectors[id / entries per sector].
   mutable ZEB::FastVector<uint32_t> m_DirSectors;
   mutable bool m_DirSectorsRead = false;
-  mutable std::vector<DirectoryEntry> m_DirCache; // by entry id
-  mutable std::vector<uint8_t> m_DirRead;         // by entry id: an EntryRead, or not read yet
+  // What is known of each entry of the directory chain, by id: its record,
+  // read once, and what the two passes found.
+  struct EntryState {
+    DirectoryEntry entry;
+    uint32_t reacher = 0xFFFFFFFF; // the storage that lists it, once the tree reached it
+    uint32_t readable = 0;         // the bytes ReadStream delivers
+    uint8_t read = 0xFF;           // an EntryRead, once read
+    bool listedStream = false;
+  };
+  mutable std::vector<EntryState> m_Entries;
   mutable std::unique_ptr<DiskBuffer> m_MiniStream;
   mutable ChainMarks m_FatMarks;
   // The sectors that hold the tables, for the survey.
@@ -308,11 +313,8 @@ private:
   std::vector<uint32_t> m_DifatSectors;
   std::vector<uint32_t> m_MiniFatSectors;
   mutable bool m_TreeBuilt = false;
-  mutable std::vector<uint32_t> m_Reacher;    // by entry id: the storage that lists it
-  mutable std::vector<bool> m_ListedStreams; // by entry id
-  mutable std::map<uint32_t, Children> m_Children; // by storage id
+  mutable std::map<uint32_t, std::vector<uint32_t>> m_Children; // by storage id: the entries it lists
   mutable bool m_Surveyed = false;
-  mutable std::vector<uint32_t> m_Readable; // by entry id: the bytes ReadStream delivers
   mutable uint32_t m_MiniStreamBytes = 0;
   mutable std::vector<Defect> m_Defects;
 };
