@@ -63,11 +63,11 @@ private:
   int m_Slot = -1;
 };
 
-// The test seam: when ZEBFILE_TEST_HOOK names a shell command, runs it with
-// the arguments `point` and `path` and waits for it ("created DIR/x" after
-// extract made an entry, "mapped FILE" after a file was mapped), so that a test
-// can change the files between two steps. Nothing happens on systems without
-// a shell.
+// The test seam: when ZEBFILE_TEST_PAUSE names a FIFO, writes the line
+// "POINT<TAB>PATH" to it ("created DIR/x" after extract made an entry,
+// "mapped FILE" after a file was mapped) and waits for a line back, so that a
+// test can change the files between two steps. It runs nothing; one thread at
+// a time pauses. A no-op where the system has no FIFOs.
 void TestHook(char const* point, std::string const& path);
 
 } // namespace zebfile

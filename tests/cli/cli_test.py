@@ -149,15 +149,18 @@ class Cli(unittest.TestCase):
         self.assertEqual(zebfile('extract', SAMPLE, self.arg('sample'))[0], 0)
         self.assertEqual((self.dir / 'sample/%05SummaryInformation').stat().st_size, 372)
 
-    @unittest.skipIf(RUN.wine, 'symbolic links, hard links and the test hook are POSIX-only')
+    @unittest.skipIf(RUN.wine, 'symbolic links, hard links and the pause points are POSIX-only')
     def test_extract_writes_through_held_directories_and_never_over_what_is_there(self):
         base = self.dir / 'planted'
         outside, out = base / 'outside', base / 'out'
         outside.mkdir(parents=True)
         # S is swapped for a link to the outside right after its first file is made.
-        hook = 'if [ "$1" = created ] && [ "$2" = "$OUT/S/s00" ]; then mv "$OUT/S" "$OUT/moved"; ln -s "$AWAY" "$OUT/S"; fi'
-        env = {'ZEBFILE_TEST_HOOK': hook, 'OUT': str(out), 'AWAY': str(outside)}
-        self.assertEqual(zebfile('extract', self.arg('tree.cfs'), str(out), env=env), (0, b'', ''))
+        def swap(point, path):
+            if (point, path) == ('created', f'{out}/S/s00'):
+                (out / 'S').rename(out / 'moved')
+                (out / 'S').symlink_to(outside, target_is_directory=True)
+        with zebrun.pausing(base, swap) as env:
+            self.assertEqual(zebfile('extract', self.arg('tree.cfs'), str(out), env=env), (0, b'', ''))
         self.assertEqual((list(outside.iterdir()), len(list((out / 'moved').iterdir()))), ([], 20))
         self.assertEqual((out / 'moved/s19').read_text(), 's19')
         # A hard link to a file outside, a file of the user's, a link to the outside: none is written through.
@@ -179,23 +182,28 @@ class Cli(unittest.TestCase):
                 self.assertEqual([(out / name).read_text() for name in written], list(written))
         self.assertEqual((out / 'A').stat().st_nlink, 1)
 
-    @unittest.skipIf(RUN.wine, 'the test hook is POSIX-only (and Windows refuses to shrink a mapped file)')
+    @unittest.skipIf(RUN.wine, 'the pause points are POSIX-only (and Windows refuses to shrink a mapped file)')
     def test_a_file_that_changes_while_it_is_read_fails_alone(self):
         folder = self.dir / 'changing'
         folder.mkdir()
         files = [str(folder / f'{i}.doc') for i in range(4)]
-        for change in ['truncate -s 1024 "$2"', 'printf x | dd of="$2" bs=1 seek=9000 conv=notrunc 2>/dev/null']:
+        def rewrite(path):
+            with open(path, 'r+b') as file:
+                file.seek(9000)
+                file.write(b'x')
+        for change in [lambda path: os.truncate(path, 1024), rewrite]:
             for args in [['ls', '--json', '--hash', '-j', '4'], ['props', '-j', '4']]:
                 with self.subTest(change=change, args=args):
                     for name in files:
                         shutil.copy(Path(ARGS.samples, 'report_en.doc'), name)
                     whole = zebfile(*args, *files)
-                    hook = f'if [ "$1" = mapped ] && [ "$2" = {files[1]} ]; then {change}; fi'
-                    status, out, err = zebfile(*args, *files, env={'ZEBFILE_TEST_HOOK': hook})
+                    with zebrun.pausing(folder, lambda point, path: path == files[1] and change(path)) as env:
+                        status, out, err = zebfile(*args, *files, env=env)
                     self.assertEqual((whole[0], status, err), (0, 1, f'zebfile: {files[1]}: {CHANGED}\n'))
                     others = whole[1].split(b'\n\n' if '--json' not in args else b'\n')
                     self.assertEqual(out.split(b'\n\n' if '--json' not in args else b'\n'), others[:1] + others[2:])
-        status, out, err = zebfile('cat', files[1], 'WordDocument', env={'ZEBFILE_TEST_HOOK': 'truncate -s 0 "$2"'})
+        with zebrun.pausing(folder, lambda point, path: os.truncate(path, 0)) as env:
+            status, out, err = zebfile('cat', files[1], 'WordDocument', env=env)
         self.assertEqual((status, err), (1, f'zebfile: {files[1]}: {CHANGED}\n'))
 
     @unittest.skipIf(RUN.wine or (os.geteuid() == 0 and not shutil.which('setpriv')),

@@ -1,8 +1,10 @@
 """Runs zebfile (and the test helper programs) natively or, for the Windows
 build, through the Wine wrapper given with --wrapper."""
 import argparse
+import contextlib
 import os
 import subprocess
+import threading
 
 
 class Runner:
@@ -19,6 +21,37 @@ class Runner:
         done = subprocess.run(self.wrapper + [program, *args], stdin=subprocess.DEVNULL, capture_output=True,
                               timeout=timeout, env=dict(os.environ, **(env or {})))
         return done.returncode, done.stdout, done.stderr.decode('utf-8', 'replace').replace('\r\n', '\n')
+
+
+@contextlib.contextmanager
+def pausing(folder, act):
+    """Serves zebfile's pause points (ZEBFILE_TEST_PAUSE) through a FIFO in `folder`: act(point, path) runs
+    while the tool waits. Gives the environment to run the tool with."""
+    fifo = os.path.join(folder, 'pause')
+    os.mkfifo(fifo)
+    done = threading.Event()
+
+    def serve():
+        while True:
+            with open(fifo) as reader:
+                line = reader.readline()
+            if done.is_set():
+                return
+            point, _, path = line.rstrip('\n').partition('\t')
+            act(point, path)
+            with open(fifo, 'w') as writer:
+                writer.write('go\n')
+
+    server = threading.Thread(target=serve, daemon=True)
+    server.start()
+    try:
+        yield {'ZEBFILE_TEST_PAUSE': fifo}
+    finally:
+        done.set()
+        with open(fifo, 'w') as wake:
+            wake.write('\n')
+        server.join(10)
+        os.unlink(fifo)
 
 
 def arguments(*extra):
