@@ -99,7 +99,7 @@ class CompoundFile:
     def __init__(self, source):
         if isinstance(source, (str, _os.PathLike)):
             self.name = _os.fspath(source)
-            self._file = self._open_path(self.name)
+            self._file = self._open_path(source)
         else:
             self.name = None
             self._file = _zebfile.open_buffer(source)
@@ -107,11 +107,12 @@ class CompoundFile:
         self._index = None
 
     @staticmethod
-    def _open_path(name):
+    def _open_path(source):
         try:
-            return _zebfile.open_path(_os.fsencode(name))
+            return _zebfile.open_path(_os.fsencode(source))
         except OSError as error:
-            raise type(error)(error.errno, error.strerror, name) from None
+            # The file name as the caller gave it, as open() does.
+            raise type(error)(error.errno, error.strerror, source) from None
 
     def close(self):
         """Releases the file (its map, or the buffer it was opened on)."""
