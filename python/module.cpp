@@ -125,13 +125,20 @@ private:
   size_t m_Capacity;
 };
 
-// One entry of the tree as the walk found it.
+// One entry of the tree as the walk found it, with its directory details.
 struct Node {
   std::vector<ZEB::WString> path;
   bool isStorage;
-  uint32_t size;
   uint32_t id;
+  Storage::Details details;
 };
+
+// (size, readable, class id bytes, created, modified) of an entry; the times
+// as FILETIME numbers.
+py::tuple DetailsTuple(Storage::Details const& d) {
+  return py::make_tuple(d.size, d.readable, py::bytes(reinterpret_cast<char const*>(d.classId), sizeof d.classId),
+                        d.created, d.modified);
+}
 
 // One decoded property: the key the tool prints in JSON and the value.
 struct Property {
@@ -204,8 +211,13 @@ public:
     {
       py::gil_scoped_release unlocked;
       std::lock_guard<std::mutex> hold(m_Lock);
-      zebfile::WalkTree(Root(), [&](zebfile::TreeEntry const& e) {
-        nodes.push_back(Node{e.path, e.isStorage, e.size, e.id});
+      auto const& root = Root();
+      zebfile::WalkTree(root, [&](zebfile::TreeEntry const& e) {
+        Node node{e.path, e.isStorage, e.id, {}};
+        if (!root->GetDetails(e.id, node.details)) {
+          node.details.size = node.details.readable = e.size;
+        }
+        nodes.push_back(std::move(node));
       });
     }
     py::list out;
@@ -214,9 +226,32 @@ public:
       for (size_t i = 0; i < node.path.size(); ++i) {
         path[i] = Text(node.path[i], true);
       }
-      out.append(py::make_tuple(path, node.isStorage, node.size, node.id));
+      out.append(py::make_tuple(path, node.isStorage, node.id, DetailsTuple(node.details)));
     }
     return out;
+  }
+
+  // The details of entry `id` (as in Tree), or None.
+  py::object Details(uint32_t id) {
+    Storage::Details details;
+    bool found = false;
+    {
+      py::gil_scoped_release unlocked;
+      std::lock_guard<std::mutex> hold(m_Lock);
+      found = Root()->GetDetails(id, details);
+    }
+    return found ? py::object(DetailsTuple(details)) : py::none();
+  }
+
+  // The damage the reader tolerated, one sentence each.
+  std::vector<std::string> Defects() {
+    py::gil_scoped_release unlocked;
+    std::lock_guard<std::mutex> hold(m_Lock);
+    std::vector<std::string> texts;
+    for (auto const& defect : Root()->Defects()) {
+      texts.push_back(defect.Text());
+    }
+    return texts;
   }
 
   // The bytes of stream entry `id`, at most `size` (its declared size).
@@ -396,7 +431,9 @@ PYBIND11_MODULE(_zebfile, m) {
   file
       .def("close", &File::Close)
       .def_property_readonly("closed", &File::Closed)
-      .def("tree", &File::Tree, "[(path, is_storage, size, id)], depth first, names in order")
+      .def("tree", &File::Tree, "[(path, is_storage, id, details)], depth first, names in order")
+      .def("details", &File::Details, py::arg("id"), "(size, readable, class id, created, modified) or None")
+      .def("defects", &File::Defects)
       .def("read", &File::Read, py::arg("id"), py::arg("size"))
       .def("read_at", &File::ReadAt, py::arg("id"), py::arg("offset"), py::arg("count"))
       .def("sha256", &File::Sha256, py::arg("id"))

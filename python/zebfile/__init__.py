@@ -18,6 +18,7 @@ import datetime as _datetime
 import errno as _errno
 import io as _io
 import os as _os
+import uuid as _uuid
 
 from . import _zebfile
 from ._zebfile import DamagedFile, Error, NotACompoundFile
@@ -52,6 +53,13 @@ def _utc(filetime):
         return None
 
 
+def _clsid_text(raw):
+    """A class id in its registry form ("00020906-0000-0000-C000-000000000046"); None when all zero."""
+    if raw == bytes(16):
+        return None
+    return str(_uuid.UUID(bytes_le=raw)).upper()
+
+
 class Entry:
     """One storage or stream of a compound file.
 
@@ -64,15 +72,16 @@ class Entry:
 
     __slots__ = ("path", "kind", "size", "readable", "id", "clsid", "created", "modified")
 
-    def __init__(self, path, kind, size, entry_id, readable=None, clsid=None, created=None, modified=None):
+    def __init__(self, path, kind, entry_id, details):
+        size, readable, clsid, created, modified = details
         self.path = path
         self.kind = kind
         self.size = size
-        self.readable = size if readable is None else readable
+        self.readable = readable
         self.id = entry_id
-        self.clsid = clsid
-        self.created = created
-        self.modified = modified
+        self.clsid = _clsid_text(clsid)
+        self.created = _utc(created)
+        self.modified = _utc(modified)
 
     @property
     def name(self):
@@ -182,19 +191,20 @@ class CompoundFile:
     @property
     def defects(self):
         """The damage the reader tolerated, one sentence each; empty for a sound file."""
-        return []
+        return self._file.defects()
 
     # --- helpers ------------------------------------------------------------------
 
     def _tree(self):
         if self._entries is None:
-            self._entries = [Entry(tuple(path), STORAGE if is_storage else STREAM, size, entry_id)
-                             for path, is_storage, size, entry_id in self._file.tree()]
+            self._entries = [Entry(tuple(path), STORAGE if is_storage else STREAM, entry_id, details)
+                             for path, is_storage, entry_id, details in self._file.tree()]
         return self._entries
 
     def _lookup(self):
         if self._index is None:
-            self._index = {(): Entry((), STORAGE, 0, 0)}
+            root = self._file.details(0) or (0, 0, bytes(16), 0, 0)
+            self._index = {(): Entry((), STORAGE, 0, root)}
             for entry in self._tree():
                 self._index.setdefault(entry.path, entry)
         return self._index

@@ -76,7 +76,8 @@ def _read_value(data, at, vt, codepage):
         count = _struct.unpack_from("<I", data, at)[0]
         return data[at + 4:at + 4 + count]
     if vt == _VT_CLSID:
-        return _clsid_text(data[at:at + 16])
+        raw = data[at:at + 16]
+        return _zebfile._clsid_text(raw) if len(raw) == 16 else None
     return None
 
 
@@ -108,14 +109,6 @@ def _parse_property_set(data, convert_time, no_conversion):
             value = _filetime_datetime(value) if convert else _filetime_seconds(value)
         values[property_id] = value
     return values
-
-
-def _clsid_text(raw):
-    if len(raw) != 16 or raw == bytes(16):
-        return ""
-    a, b, c = _struct.unpack_from("<IHH", raw)
-    tail = raw[8:].hex().upper()
-    return f"{a:08X}-{b:04X}-{c:04X}-{tail[:4]}-{tail[4:]}"
 
 
 class OleMetadata:

@@ -139,3 +139,21 @@ def test_threads_read_different_files_at_once():
     work = CORPUS * 6
     with ThreadPoolExecutor(4) as pool:
         assert list(pool.map(digests, work)) == [digests(p) for p in work]
+
+
+@pytest.mark.parametrize("name, stream, readable", [
+    ("minifat-loops.cfs", "\x05SummaryInformation", 64),
+    ("stream-chain-loops.cfs", "big", 1024),
+])
+def test_damaged_chains_are_read_as_far_as_they_go_and_reported(name, stream, readable):
+    with zebfile.open(DATA / "regress" / name) as document:
+        entry = document.entry((stream,))
+        assert (entry.readable, len(document.read((stream,)))) == (readable, readable) and entry.size > readable
+        assert document.open_stream((stream,)).read() == document.read((stream,))
+        assert any(zebfile.show_name(stream) in text for text in document.defects)
+
+
+def test_sound_files_have_no_defects():
+    for path in CORPUS:
+        with zebfile.open(path) as document:
+            assert document.defects == [], path.name
