@@ -150,7 +150,7 @@ def test_damaged_chains_are_read_as_far_as_they_go_and_reported(name, stream, re
         entry = document.entry((stream,))
         assert (entry.readable, len(document.read((stream,)))) == (readable, readable) and entry.size > readable
         assert document.open_stream((stream,)).read() == document.read((stream,))
-        assert any(zebfile.show_name(stream) in text for text in document.defects)
+        assert any(zebfile.show_path((stream,)) in text for text in document.defects)
 
 
 def test_sound_files_have_no_defects():
