@@ -147,7 +147,7 @@ def _user_names(rows):
 
 
 def _rows_frame(rows, user):
-    frame = _typed(_pd.DataFrame(rows), {"file": _TEXT, "error": _TEXT, **PROPERTY_DTYPES})
+    frame = _typed(_pd.DataFrame(rows, dtype=object), {"file": _TEXT, "error": _TEXT, **PROPERTY_DTYPES})
     for column in user:
         values = frame[column].astype(object) if column in frame else _pd.Series(None, frame.index, object)
         frame[column] = values.where(values.notna(), None)
