@@ -177,7 +177,7 @@ class CompoundFile:
     def open_stream(self, path):
         """A read-only, seekable binary file object over the stream at `path`;
         it reads the bytes it is asked for when it is asked."""
-        return _io.BufferedReader(StreamReader(self, self._stream(path)))
+        return StreamReader(self, self._stream(path))
 
     # --- properties and damage ---------------------------------------------------
 
@@ -235,8 +235,10 @@ class CompoundFile:
 class StreamReader(_io.RawIOBase):
     """A stream of a compound file as a read-only, seekable raw file.
 
-    Each read asks the reader for the bytes from the position on (at least a
-    read-ahead block), so that a stream is never held in memory whole."""
+    A read asks the reader for the bytes from the position on, at least a
+    read-ahead block of them, and keeps that block for the reads that follow:
+    a stream is never held in memory whole. A read of n bytes gives n bytes
+    unless the stream ends first."""
 
     READ_AHEAD = 256 * 1024
 
@@ -254,6 +256,9 @@ class StreamReader(_io.RawIOBase):
 
     def seekable(self):
         return True
+
+    def write(self, data):
+        raise _io.UnsupportedOperation("the streams of a compound file are read only")
 
     def _size(self):
         return self._entry.readable

@@ -77,7 +77,7 @@ def test_open_stream_seeks_and_reads_parts(path, steps, read_ahead, monkeypatch)
     with zebfile.open(DATA / "tree_gsf.cfs") as document:
         whole = document.read(path)
         stream = document.open_stream(path)
-        assert stream.readable() and stream.seekable() and not stream.writable()
+        assert isinstance(stream, io.RawIOBase) and stream.readable() and stream.seekable() and not stream.writable()
         position = 0
         for offset, whence, count in steps:
             position = {io.SEEK_SET: 0, io.SEEK_CUR: position, io.SEEK_END: len(whole)}[whence] + offset
