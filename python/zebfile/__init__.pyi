@@ -5,7 +5,7 @@ from typing import Iterator, Literal, Sequence, Union
 
 Path = Union[str, Sequence[str]]
 Source = Union[str, os.PathLike[str], bytes, bytearray, memoryview]
-Value = Union[str, int, float, bool, datetime.datetime, bytes, None]
+Value = Union[str, int, float, bool, datetime.datetime, None]
 
 STORAGE: Literal["storage"]
 STREAM: Literal["stream"]
