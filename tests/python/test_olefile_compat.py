@@ -1,5 +1,6 @@
 """zebfile.olefile_compat against olefile itself, call by call, on the corpus."""
 import hashlib
+import struct
 
 import pytest
 
@@ -80,3 +81,32 @@ def test_sibling_names_differing_in_case():
         assert ours.openstream("FOLDER/inner/MINI1.BIN").read() == ours.openstream("Folder/Inner/mini1.bin").read()
     with olefile.OleFileIO(str(DATA / "tree_gsf.cfs")) as theirs:
         assert theirs.openstream("Folder/a").read() == b"a"
+
+
+def sibling_chain_file(count):
+    """A compound file whose root holds `count` empty streams, each the right sibling of the one before."""
+    nostream, end, free = 0xFFFFFFFF, 0xFFFFFFFE, 0xFFFFFFFF
+    def entry(name, kind, right=nostream, child=nostream):
+        units = name.encode("utf-16-le") + b"\0\0"
+        return struct.pack("<64sHBBIII16sI16sIII", units, len(units), kind, 1, nostream, right, child, bytes(16), 0,
+                           bytes(16), end, 0, 0)
+    entries = [entry("Root Entry", 5, child=1)]
+    entries += [entry(f"s{k:04}", 2, right=k + 1 if k < count else nostream) for k in range(1, count + 1)]
+    directory = b"".join(entries).ljust(-(-len(entries) // 4) * 512, b"\0")
+    dir_sectors = len(directory) // 512
+    fat_sectors = -(-(dir_sectors + 1) // 127)
+    fat = [0xFFFFFFFD] * fat_sectors + [fat_sectors + k + 1 for k in range(dir_sectors - 1)] + [end]
+    fat = struct.pack(f"<{len(fat)}I", *fat).ljust(fat_sectors * 512, b"\xff")
+    difat = struct.pack("<109I", *range(fat_sectors), *[free] * (109 - fat_sectors))
+    header = struct.pack("<8s16sHHHHH6sIIIIIIIII", b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1", bytes(16), 0x3E, 3, 0xFFFE, 9, 6,
+                         bytes(6), 0, fat_sectors, fat_sectors, 0, 4096, end, 0, end, 0) + difat
+    return header + fat + directory
+
+
+def test_a_sibling_chain_of_2000_streams():
+    """olefile walks sibling trees by recursion and gives up on a long chain."""
+    data = sibling_chain_file(2000)
+    with compat.OleFileIO(data) as ours:
+        assert ours.listdir()[::999] == [["s0001"], ["s1000"], ["s1999"]] and len(ours.listdir()) == 2000
+    with pytest.raises(RecursionError):
+        olefile.OleFileIO(data)
