@@ -37,7 +37,12 @@ struct SystemFailure {
   int error;
 };
 
+// A file that exists but whose name the reader cannot take (on POSIX, one
+// holding characters Windows refuses): the package maps it itself.
+struct UnusableName {};
+
 PyObject* g_Error = nullptr;
+PyObject* g_UnusableName = nullptr;
 PyObject* g_NotACompoundFile = nullptr;
 PyObject* g_DamagedFile = nullptr;
 
@@ -176,6 +181,9 @@ public:
       throw SystemFailure{ErrnoOf(e.Info() ? e.Info()->LastError() : 0)};
     } catch (zebfile::ToolError const&) {
       ThrowMissing(fileName);
+      if (std::filesystem::is_regular_file(std::filesystem::path(fileName))) {
+        throw UnusableName{};
+      }
       throw;
     }
     m_Root = m_Document->Root();
@@ -396,6 +404,8 @@ void Translate(std::exception_ptr thrown) {
   } catch (SystemFailure const& e) {
     py::object error = py::reinterpret_borrow<py::object>(PyExc_OSError)(e.error, std::strerror(e.error));
     PyErr_SetObject(PyExc_OSError, error.ptr());
+  } catch (UnusableName const&) {
+    SetError(g_UnusableName, "the reader cannot take this file name");
   } catch (ZEBFile::OLE::NotAStorageOLEException const& e) {
     SetError(g_NotACompoundFile, e.what(), "not a compound file");
   } catch (ZEBFile::OLE::OLEException const& e) {
@@ -426,6 +436,7 @@ PYBIND11_MODULE(_zebfile, m) {
   g_Error = NewError(m, "Error", PyExc_Exception, "A file the reader cannot read.");
   g_NotACompoundFile = NewError(m, "NotACompoundFile", g_Error, "The bytes are not those of a compound file.");
   g_DamagedFile = NewError(m, "DamagedFile", g_Error, "A compound file too damaged to read.");
+  g_UnusableName = NewError(m, "UnusableName", g_Error, "A file name the reader cannot take; map the file instead.");
   py::register_exception_translator(Translate);
 
   // Two factories, as a bytes object would pass for a file name.

@@ -17,6 +17,7 @@ from __future__ import annotations
 import datetime as _datetime
 import errno as _errno
 import io as _io
+import mmap as _mmap
 import os as _os
 import uuid as _uuid
 
@@ -92,6 +93,9 @@ class Entry:
         return f"<zebfile.Entry {show_path(self.path)!r} {self.kind} size={self.size}>"
 
 
+_builtin_open = open
+
+
 def open(source):  # noqa: A001 (the package's entry point, like io.open)
     """Opens a compound file: a path (str or os.PathLike), or the file's bytes
     (bytes, bytearray, memoryview, any contiguous buffer) read in place and held
@@ -115,10 +119,23 @@ class CompoundFile:
         self._entries = None
         self._index = None
 
-    @staticmethod
-    def _open_path(source):
+    _map = None
+
+    def _open_path(self, source):
         try:
             return _zebfile.open_path(_os.fsencode(source))
+        except _zebfile.UnusableName:
+            # A name the reader refuses (one with ':' or '?' on POSIX): the file
+            # is mapped here and read as a buffer.
+            with _builtin_open(source, "rb") as stream:
+                if _os.fstat(stream.fileno()).st_size == 0:
+                    return _zebfile.open_buffer(b"")
+                self._map = _mmap.mmap(stream.fileno(), 0, access=_mmap.ACCESS_READ)
+            try:
+                return _zebfile.open_buffer(self._map)
+            except BaseException:
+                self._map.close()
+                raise
         except OSError as error:
             # The file name as the caller gave it, as open() does.
             raise type(error)(error.errno, error.strerror, source) from None
@@ -126,6 +143,8 @@ class CompoundFile:
     def close(self):
         """Releases the file (its map, or the buffer it was opened on)."""
         self._file.close()
+        if self._map is not None:
+            self._map.close()
 
     @property
     def closed(self):

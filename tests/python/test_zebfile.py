@@ -90,6 +90,16 @@ def test_open_stream_seeks_and_reads_parts(path, steps, read_ahead, monkeypatch)
             stream.write(b"x")
 
 
+def test_names_windows_refuses_are_read(tmp_path):
+    odd = tmp_path / "Report: Q3?.xls"
+    odd.write_bytes((DATA / "sheet.xls").read_bytes())
+    with zebfile.open(odd) as document, zebfile.open(DATA / "sheet.xls") as sheet:
+        assert document.properties() == sheet.properties()
+    (tmp_path / "a:b.doc").write_bytes(b"text")
+    with pytest.raises(zebfile.NotACompoundFile):
+        zebfile.open(tmp_path / "a:b.doc")
+
+
 def test_a_buffer_is_read_in_place_and_held_until_closed():
     data = bytearray((DATA / "sheet.xls").read_bytes())
     document = zebfile.open(data)
