@@ -40,12 +40,17 @@ void Storage::RootStorage::ReadFAT() {
   // A larger count in the header than the file can hold reserves and reads
   // no more than that.
   uint32_t count = TableSectorCount(Header::FAT_SECTOR_COUNT);
-  if (HeaderWord(Header::FAT_SECTOR_COUNT) > count)
-    AddDefect(Defect::TABLE_CAPPED, Defect::FAT, Defect::NO_ENTRY, {HeaderWord(Header::FAT_SECTOR_COUNT), count});
   m_FAT.Reserve(count * m_IdsPerSector);
   ReadFATSectors(count);
-  if (m_FatSectors.size() < count)
-    AddDefect(Defect::TABLE_SHORT, Defect::FAT, Defect::NO_ENTRY, {count, m_FatSectors.size()});
+  CheckTableCount(Defect::FAT, Header::FAT_SECTOR_COUNT, count, uint32_t(m_FatSectors.size()));
+}
+
+// One defect when a table has fewer sectors than its header count: capped
+// when the file cannot hold that many, short when fewer could be read.
+void Storage::RootStorage::CheckTableCount(Defect::Table table, unsigned field, uint32_t kept, uint32_t read) {
+  uint32_t declared = HeaderWord(field);
+  if (read < declared)
+    AddDefect(read == kept ? Defect::TABLE_CAPPED : Defect::TABLE_SHORT, table, Defect::NO_ENTRY, {declared, read});
 }
 
 // The header's DIFAT, then the DIFAT chain, until `count` FAT sectors are
@@ -91,10 +96,7 @@ void Storage::RootStorage::ReadMiniFAT() {
   uint32_t sector = HeaderWord(Header::FIRST_MINIFAT_SECTOR);
   if (sector == END_OF_CHAIN)
     return;
-  uint32_t declared = HeaderWord(Header::MINIFAT_SECTOR_COUNT);
   uint32_t count = TableSectorCount(Header::MINIFAT_SECTOR_COUNT);
-  if (declared > count)
-    AddDefect(Defect::TABLE_CAPPED, Defect::MINIFAT, Defect::NO_ENTRY, {declared, count});
   m_MiniFAT.Reserve(count * m_IdsPerSector);
   m_FatMarks.Begin(m_FAT.Count());
   try {
@@ -106,8 +108,7 @@ void Storage::RootStorage::ReadMiniFAT() {
   } catch (ZEB::BinaryStreamGetEOFException const&) {
   } catch (SeekOutOfRangeException const&) {
   }
-  if (m_MiniFatSectors.size() < count)
-    AddDefect(Defect::TABLE_SHORT, Defect::MINIFAT, Defect::NO_ENTRY, {count, m_MiniFatSectors.size()});
+  CheckTableCount(Defect::MINIFAT, Header::MINIFAT_SECTOR_COUNT, count, uint32_t(m_MiniFatSectors.size()));
 }
 
 void Storage::RootStorage::ReadMiniStream() const {
@@ -119,17 +120,14 @@ void Storage::RootStorage::ReadMiniStream() const {
   }
 }
 
+// The survey has found the chain free of loops and inside its table for as
+// many sectors as `limit` allows.
 uint32_t Storage::RootStorage::GetContigousSectCount(ZEB::FastVector<uint32_t> const& table, uint32_t sector,
-                                                     ChainMarks& marks, uint32_t limit) const {
-  uint32_t count = 0;
-  while (count < limit) {
-    if (!marks.FirstVisit(sector) || sector >= table.Count())
-      return count;
-    uint32_t next = table[sector];
+                                                     uint32_t limit) const {
+  uint32_t count = 1;
+  while (count < limit && table[sector] == sector + 1) {
+    ++sector;
     ++count;
-    if (next != sector + 1)
-      return count;
-    sector = next;
   }
   return count;
 }
@@ -138,14 +136,14 @@ bool Storage::RootStorage::IsMini(uint32_t size) const noexcept {
   return size < HeaderWord(Header::MINI_STREAM_CUTOFF);
 }
 
+// `bytes` is what the survey found the chain holds: never past a loop, the
+// table's end or another chain's sectors.
 void Storage::RootStorage::ReadStreamInternal(uint32_t firstSector, bool mini, uint32_t bytes, Buffer& out) const {
   if (mini && !m_MiniStream)
     ReadMiniStream();
   Buffer& source = mini ? static_cast<Buffer&>(*m_MiniStream) : m_Buffer;
   ZEB::FastVector<uint32_t> const& table = mini ? m_MiniFAT : m_FAT;
-  ChainMarks& marks = mini ? m_MiniFatMarks : m_FatMarks;
   uint32_t unit = mini ? m_MiniSectorSize : m_SectorSize;
-  marks.Begin(table.Count());
 
   uint32_t remaining = bytes;
   uint32_t sector = firstSector;
@@ -153,9 +151,7 @@ void Storage::RootStorage::ReadStreamInternal(uint32_t firstSector, bool mini, u
     while (remaining > 0 && sector != END_OF_CHAIN && sector < table.Count()) {
       // A run never needs more sectors than the bytes still wanted fill.
       uint32_t wanted = remaining / unit + (remaining % unit != 0);
-      uint32_t run = GetContigousSectCount(table, sector, marks, wanted);
-      if (run == 0)
-        break;
+      uint32_t run = GetContigousSectCount(table, sector, wanted);
       uint32_t part = uint32_t(std::min<uint64_t>(uint64_t(run) * unit, remaining));
       SeekAbsolute(source, mini ? GetMiniSectorOffset(sector) : GetSectorOffset(sector));
       uint32_t got = source.Copy(out, part);

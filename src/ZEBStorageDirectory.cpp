@@ -15,6 +15,7 @@ namespace {
 
 constexpr uint32_t ENTRY_SIZE = 128;
 constexpr uint32_t UNREACHED = 0xFFFFFFFF;
+constexpr uint8_t UNREAD = 0xFF;
 
 // Sibling and child links at or above this value point nowhere.
 bool IsLink(uint32_t id) { return id < 0xFFFFFFFA; }
@@ -51,29 +52,33 @@ bool Storage::RootStorage::GetDirEntry(uint32_t id, DirectoryEntry& entry) const
   return LoadDirEntry(id, entry) == EntryRead::VALID;
 }
 
+// Each entry is read from the file once; the cache holds one record per
+// entry of the directory chain, which lies within the file.
 Storage::RootStorage::EntryRead Storage::RootStorage::LoadDirEntry(uint32_t id, DirectoryEntry& entry) const {
-  auto cached = m_DirCache.find(id);
-  if (cached != m_DirCache.end()) {
-    entry = cached->second;
-    return EntryRead::VALID;
-  }
-  if (!m_DirSectorsRead)
+  if (!m_DirSectorsRead) {
     ReadDirectoryChain();
-  uint32_t index = id / m_EntriesPerSector;
-  if (index >= m_DirSectors.Count())
+    m_DirCache.resize(EntryCount());
+    m_DirRead.assign(EntryCount(), UNREAD);
+  }
+  if (id >= m_DirRead.size())
     return EntryRead::MISSING;
+  if (m_DirRead[id] == UNREAD)
+    m_DirRead[id] = uint8_t(ReadDirEntry(id, m_DirCache[id]));
+  entry = m_DirCache[id];
+  return EntryRead(m_DirRead[id]);
+}
+
+Storage::RootStorage::EntryRead Storage::RootStorage::ReadDirEntry(uint32_t id, DirectoryEntry& entry) const {
   try {
-    SeekAbsolute(m_Buffer, GetSectorOffset(m_DirSectors[index]) + uint64_t(id % m_EntriesPerSector) * ENTRY_SIZE);
+    uint32_t sector = m_DirSectors[id / m_EntriesPerSector];
+    SeekAbsolute(m_Buffer, GetSectorOffset(sector) + uint64_t(id % m_EntriesPerSector) * ENTRY_SIZE);
     m_Buffer.GetAll(&entry, ENTRY_SIZE);
   } catch (ZEB::BinaryStreamGetEOFException const&) {
     return EntryRead::MISSING;
   } catch (SeekOutOfRangeException const&) {
     return EntryRead::MISSING;
   }
-  if (entry.type < TYPE_STORAGE || entry.type > TYPE_ROOT)
-    return EntryRead::BAD_TYPE;
-  m_DirCache.emplace(id, entry);
-  return EntryRead::VALID;
+  return entry.type < TYPE_STORAGE || entry.type > TYPE_ROOT ? EntryRead::BAD_TYPE : EntryRead::VALID;
 }
 
 void Storage::RootStorage::BuildTree() const {
@@ -84,13 +89,14 @@ void Storage::RootStorage::BuildTree() const {
   if (!GetDirEntry(ROOT_STORAGE_ID, root))
     return;
   m_Reacher.assign(EntryCount(), UNREACHED);
+  m_ListedStreams.assign(EntryCount(), false);
   m_Reacher[ROOT_STORAGE_ID] = ROOT_STORAGE_ID;
   std::map<uint32_t, uint32_t> again; // entry → times reached after it was listed
   std::deque<uint32_t> queue{ROOT_STORAGE_ID};
-  std::vector<uint32_t> found;
+  std::vector<uint32_t> found, pending;
   while (!queue.empty()) {
     found.clear();
-    ListChildren(queue.front(), found, again);
+    ListChildren(queue.front(), found, pending, again);
     queue.pop_front();
     queue.insert(queue.end(), found.begin(), found.end());
   }
@@ -102,11 +108,10 @@ void Storage::RootStorage::BuildTree() const {
 // entry no storage has reached yet; an entry reached before is neither taken
 // nor walked below (its subtree was walked when it was first reached).
 void Storage::RootStorage::ListChildren(uint32_t storage, std::vector<uint32_t>& storagesFound,
-                                        std::map<uint32_t, uint32_t>& again) const {
+                                        std::vector<uint32_t>& pending, std::map<uint32_t, uint32_t>& again) const {
   DirectoryEntry entry;
   GetDirEntry(storage, entry);
   Children& children = m_Children[storage];
-  std::vector<uint32_t> pending;
   if (IsLink(entry.child))
     pending.push_back(entry.child);
   while (!pending.empty()) {
@@ -146,6 +151,8 @@ void Storage::RootStorage::ListChildren(uint32_t storage, std::vector<uint32_t>&
   auto byId = [](Item const& a, Item const& b) { return a.id < b.id; };
   std::sort(children.storages.begin(), children.storages.end(), byId);
   std::sort(children.streams.begin(), children.streams.end(), byId);
+  for (Item const& item : children.streams)
+    m_ListedStreams[item.id] = true;
   for (Item const& item : children.storages)
     storagesFound.push_back(item.id);
 }

@@ -38,6 +38,7 @@ public:
       : kind(kind), m_Table(table), m_Base(base), m_End(end), m_Shift(shift) {
     uint64_t count = end > base ? ((end - base - 1) >> shift) + 1 : 0;
     m_Owner.assign(std::min<uint64_t>(count, table.Count()), UNCLAIMED);
+    m_Whole = uint32_t(std::min<uint64_t>(end > base ? (end - base) >> shift : 0, m_Owner.size()));
   }
 
   void Keep(uint32_t sector, uint32_t keeper) {
@@ -47,23 +48,26 @@ public:
 
   // Follows the chain from `first` for `size` bytes, keeping each sector for
   // `id`; ends at the first sector the chain passed already, that another
-  // chain keeps, or that the table or the file lacks.
-  ChainEnd Claim(uint32_t first, uint32_t size, uint32_t id) {
-    uint32_t readable = 0;
+  // chain keeps, or that the table or the file lacks. A `counted` chain that
+  // runs into another's sectors is counted for the defect of that run.
+  ChainEnd Claim(uint32_t first, uint32_t size, uint32_t id, bool counted) {
+    uint64_t const unit = uint64_t(1) << m_Shift;
+    uint64_t readable = 0;
     for (uint32_t sector = first; readable < size; sector = m_Table[sector]) {
       if (sector >= m_Owner.size())
-        return {readable, sector < UNCLAIMED - 5 ? Defect::CHAIN_LEAVES_FILE : Defect::STREAM_SHORT, sector};
-      if (m_Owner[sector] == id)
-        return {readable, Defect::CHAIN_LOOPS, sector};
-      if (m_Owner[sector] != UNCLAIMED) {
-        ++m_Shared[sector];
-        return {readable, Defect::SECTOR_SHARED, sector};
+        return {uint32_t(readable), sector < UNCLAIMED - 5 ? Defect::CHAIN_LEAVES_FILE : Defect::STREAM_SHORT,
+                sector};
+      uint32_t& owner = m_Owner[sector];
+      if (owner != UNCLAIMED)
+        return Taken(uint32_t(readable), sector, owner == id, counted);
+      owner = id;
+      if (sector < m_Whole) {
+        readable += unit;
+        continue;
       }
-      m_Owner[sector] = id;
-      uint32_t available = Available(sector);
-      readable += std::min(available, size - readable);
-      if (available < (1u << m_Shift) && readable < size) // the file ends inside this sector
-        return {readable, Defect::CHAIN_LEAVES_FILE, sector};
+      readable += m_End - (m_Base + (uint64_t(sector) << m_Shift)); // the file ends inside this sector
+      if (readable < size)
+        return {uint32_t(readable), Defect::CHAIN_LEAVES_FILE, sector};
     }
     return {size, Defect::STREAM_SHORT, 0};
   }
@@ -77,14 +81,19 @@ public:
   Defect::Table const kind;
 
 private:
-  uint32_t Available(uint32_t sector) const {
-    uint64_t at = m_Base + (uint64_t(sector) << m_Shift);
-    return uint32_t(std::min<uint64_t>(uint64_t(1) << m_Shift, m_End - at));
+  // The chain reached a sector already kept: by itself (a loop) or another.
+  ChainEnd Taken(uint32_t readable, uint32_t sector, bool loop, bool counted) {
+    if (loop)
+      return {readable, Defect::CHAIN_LOOPS, sector};
+    if (counted)
+      ++m_Shared[sector];
+    return {readable, Defect::SECTOR_SHARED, sector};
   }
 
   ZEB::FastVector<uint32_t> const& m_Table;
   uint64_t m_Base, m_End;
   unsigned m_Shift;
+  uint32_t m_Whole; // sectors wholly in the file
   std::vector<uint32_t> m_Owner;
   std::map<uint32_t, uint32_t> m_Shared;
 };
@@ -109,12 +118,15 @@ void Storage::RootStorage::Survey() const {
     file.Keep(sector, STRUCTURE + Defect::DIRECTORY);
   DirectoryEntry entry;
   if (GetDirEntry(ROOT_STORAGE_ID, entry) && entry.size > 0)
-    m_MiniStreamBytes = ClaimChain(file, ROOT_STORAGE_ID, entry);
+    m_MiniStreamBytes = ClaimChain(file, ROOT_STORAGE_ID, entry, true);
 
+  // The streams the tree lists first, then the other entries: a stream
+  // nobody lists cannot take the sectors of one that is listed.
   SectorOwners mini(m_MiniFAT, 0, m_MiniSectorShift, m_MiniStreamBytes, Defect::MINIFAT);
-  for (uint32_t id : StreamOrder())
-    if (GetDirEntry(id, entry) && entry.type == TYPE_STREAM && entry.size > 0)
-      m_Readable[id] = ClaimChain(IsMini(entry.size) ? mini : file, id, entry);
+  for (bool listed : {true, false})
+    for (uint32_t id = 0; id < m_Readable.size(); ++id)
+      if (IsListedStream(id) == listed && GetDirEntry(id, entry) && entry.type == TYPE_STREAM && entry.size > 0)
+        m_Readable[id] = ClaimChain(IsMini(entry.size) ? mini : file, id, entry, listed);
 
   for (SectorOwners const* owners : {&file, &mini})
     owners->ForEachShared([&](uint32_t sector, uint32_t keeper, uint32_t streams) {
@@ -125,28 +137,13 @@ void Storage::RootStorage::Survey() const {
     });
 }
 
-// The streams the tree lists, by ascending id, then every other entry: a
-// stream nobody lists cannot take the sectors of one that is listed.
-std::vector<uint32_t> Storage::RootStorage::StreamOrder() const {
-  std::vector<bool> listed(EntryCount());
-  std::vector<uint32_t> order;
-  for (auto const& [storage, children] : m_Children)
-    for (Item const& item : children.streams) {
-      listed[item.id] = true;
-      order.push_back(item.id);
-    }
-  std::sort(order.begin(), order.end());
-  for (uint32_t id = 0; id < listed.size(); ++id)
-    if (!listed[id])
-      order.push_back(id);
-  return order;
-}
-
-uint32_t Storage::RootStorage::ClaimChain(SectorOwners& owners, uint32_t id, DirectoryEntry const& entry) const {
-  ChainEnd end = owners.Claim(entry.startSector, entry.size, id);
-  // A stream cut where another chain's sectors begin is told once for the
-  // run, by the survey.
-  if (end.readable < entry.size && end.kind != Defect::SECTOR_SHARED)
+// Defects are told of the streams a caller sees listed, and of the mini
+// stream; a stream cut where another chain's sectors begin is told once for
+// the run, by the survey.
+uint32_t Storage::RootStorage::ClaimChain(SectorOwners& owners, uint32_t id, DirectoryEntry const& entry,
+                                          bool listed) const {
+  ChainEnd end = owners.Claim(entry.startSector, entry.size, id, listed);
+  if (listed && end.readable < entry.size && end.kind != Defect::SECTOR_SHARED)
     AddDefect(end.kind, owners.kind, id, {entry.size, end.readable, end.sector});
   return end.readable;
 }
@@ -205,7 +202,7 @@ std::string Shown(ZEB::WString const& name) {
       continue;
     }
     flush();
-    char hex[5];
+    char hex[8];
     std::snprintf(hex, sizeof hex, "\\x%02X", unsigned(unit));
     shown += hex;
   }

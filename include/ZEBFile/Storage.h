@@ -51,7 +51,7 @@ public:
 
   // Damage the reader tolerated: a chain cut short, an entry skipped, a table
   // capped. A file whose structure is sound has none.
-  struct Defect {
+  struct ZEBFILE_API Defect {
     enum Kind : uint8_t {
       STREAM_SHORT,       // a stream's chain ends early: size, readable
       CHAIN_LOOPS,        // a chain passes a sector twice: size, readable, sector
@@ -62,7 +62,7 @@ public:
       ENTRY_MISSING,      // a storage's tree names an entry the directory lacks
       ENTRY_SHARED,       // an entry is reached again after a storage has listed it: times reached
                           //   again, the storage keeping it
-      TABLE_CAPPED,       // a table's declared count exceeds what the file holds: declared, kept
+      TABLE_CAPPED,       // a table's declared count exceeds what the file can hold: declared, read
       TABLE_SHORT,        // fewer table sectors could be read than declared: declared, read
     };
     // The structure concerned: whose sectors a chain runs through, or which
@@ -233,7 +233,7 @@ private:
     std::vector<Item> storages;
     std::vector<Item> streams;
   };
-  enum class EntryRead { VALID, BAD_TYPE, MISSING };
+  enum class EntryRead : uint8_t { VALID, BAD_TYPE, MISSING };
 
   bool IsStructuredStorage() const;
   // Offsets in 64 bits: a large sector id gives an offset past 4 GiB, which
@@ -245,6 +245,7 @@ private:
   uint32_t FileSectorCount() const;
   void ReadFAT();
   void ReadFATSectors(uint32_t count);
+  void CheckTableCount(Defect::Table table, unsigned field, uint32_t kept, uint32_t read);
   // The sectors of a table the header declares (`field`), within what the
   // file can hold.
   uint32_t TableSectorCount(unsigned field) const;
@@ -262,21 +263,22 @@ private:
   // Gives each entry reachable from the root to the first storage that
   // reaches it, breadth first, and lists them there; once per file.
   void BuildTree() const;
-  void ListChildren(uint32_t storage, std::vector<uint32_t>& storagesFound, std::map<uint32_t, uint32_t>& again) const;
+  void ListChildren(uint32_t storage, std::vector<uint32_t>& storagesFound, std::vector<uint32_t>& pending,
+                    std::map<uint32_t, uint32_t>& again) const;
   // Gives each sector to one chain and finds what every stream delivers;
   // once per file.
   void Survey() const;
-  std::vector<uint32_t> StreamOrder() const;
-  uint32_t ClaimChain(SectorOwners& owners, uint32_t id, DirectoryEntry const& entry) const;
+  bool IsListedStream(uint32_t id) const { return id < m_ListedStreams.size() && m_ListedStreams[id]; }
+  uint32_t ClaimChain(SectorOwners& owners, uint32_t id, DirectoryEntry const& entry, bool listed) const;
   void AddDefect(Defect::Kind kind, Defect::Table table, uint32_t id, std::initializer_list<uint64_t> numbers) const;
   bool GetDetails(uint32_t id, Details& details) const;
   std::vector<Defect> const& Defects() const;
   // The run of physically consecutive sectors from `sector`, at most `limit`
   // long, ending before a sector the walk already passed.
-  uint32_t GetContigousSectCount(ZEB::FastVector<uint32_t> const& table, uint32_t sector, ChainMarks& marks,
-                                 uint32_t limit) const;
+  uint32_t GetContigousSectCount(ZEB::FastVector<uint32_t> const& table, uint32_t sector, uint32_t limit) const;
   bool GetDirEntry(uint32_t id, DirectoryEntry& entry) const;
   EntryRead LoadDirEntry(uint32_t id, DirectoryEntry& entry) const;
+  EntryRead ReadDirEntry(uint32_t id, DirectoryEntry& entry) const;
   // The name's units, at most 32, trailing zero units dropped.
   static ZEB::WString EntryName(DirectoryEntry const& entry);
   // Sectors with at least one byte in the file.
@@ -297,16 +299,17 @@ private:
   // m_DirSectors[id / entries per sector].
   mutable ZEB::FastVector<uint32_t> m_DirSectors;
   mutable bool m_DirSectorsRead = false;
-  mutable std::map<uint32_t, DirectoryEntry> m_DirCache;
+  mutable std::vector<DirectoryEntry> m_DirCache; // by entry id
+  mutable std::vector<uint8_t> m_DirRead;         // by entry id: an EntryRead, or not read yet
   mutable std::unique_ptr<DiskBuffer> m_MiniStream;
   mutable ChainMarks m_FatMarks;
-  mutable ChainMarks m_MiniFatMarks;
   // The sectors that hold the tables, for the survey.
   std::vector<uint32_t> m_FatSectors;
   std::vector<uint32_t> m_DifatSectors;
   std::vector<uint32_t> m_MiniFatSectors;
   mutable bool m_TreeBuilt = false;
-  mutable std::vector<uint32_t> m_Reacher; // by entry id: the storage that lists it
+  mutable std::vector<uint32_t> m_Reacher;    // by entry id: the storage that lists it
+  mutable std::vector<bool> m_ListedStreams; // by entry id
   mutable std::map<uint32_t, Children> m_Children; // by storage id
   mutable bool m_Surveyed = false;
   mutable std::vector<uint32_t> m_Readable; // by entry id: the bytes ReadStream delivers
