@@ -215,12 +215,14 @@ public:
       py::gil_scoped_release unlocked;
       std::lock_guard<std::mutex> hold(m_Lock);
       auto const& root = Root();
-      zebfile::WalkTree(root, [&](zebfile::TreeEntry const& e) {
-        Node node{e.path, e.isStorage, e.id, {}};
-        if (!root->GetDetails(e.id, node.details)) {
-          node.details.size = node.details.readable = e.size;
-        }
-        nodes.push_back(std::move(node));
+      Guarded([&] {
+        zebfile::WalkTree(root, [&](zebfile::TreeEntry const& e) {
+          Node node{e.path, e.isStorage, e.id, {}};
+          if (!root->GetDetails(e.id, node.details)) {
+            node.details.size = node.details.readable = e.size;
+          }
+          nodes.push_back(std::move(node));
+        });
       });
     }
     py::list out;
@@ -241,7 +243,7 @@ public:
     {
       py::gil_scoped_release unlocked;
       std::lock_guard<std::mutex> hold(m_Lock);
-      found = Root()->GetDetails(id, details);
+      Guarded([&] { found = Root()->GetDetails(id, details); });
     }
     return found ? py::object(DetailsTuple(details)) : py::none();
   }
@@ -251,9 +253,11 @@ public:
     py::gil_scoped_release unlocked;
     std::lock_guard<std::mutex> hold(m_Lock);
     std::vector<std::string> texts;
-    for (auto const& defect : Root()->Defects()) {
-      texts.push_back(defect.Text());
-    }
+    Guarded([&] {
+      for (auto const& defect : Root()->Defects()) {
+        texts.push_back(defect.Text());
+      }
+    });
     return texts;
   }
 
@@ -269,7 +273,7 @@ public:
       py::gil_scoped_release unlocked;
       std::lock_guard<std::mutex> hold(m_Lock);
       MemorySink sink(PyBytes_AS_STRING(bytes), size);
-      Root()->ReadStream(id, sink);
+      Guarded([&] { Root()->ReadStream(id, sink); });
       got = sink.Size();
     }
     // A damaged chain delivers less than the declared size.
@@ -288,12 +292,14 @@ public:
       std::lock_guard<std::mutex> hold(m_Lock);
       out.reserve(count);
       WindowSink sink(offset, out, count);
-      try {
-        if (count > 0) {
-          Root()->ReadStream(id, sink);
+      Guarded([&] {
+        try {
+          if (count > 0) {
+            Root()->ReadStream(id, sink);
+          }
+        } catch (WindowSink::Full const&) {
         }
-      } catch (WindowSink::Full const&) {
-      }
+      });
     }
     return py::bytes(out);
   }
@@ -302,7 +308,7 @@ public:
     py::gil_scoped_release unlocked;
     std::lock_guard<std::mutex> hold(m_Lock);
     zebfile::HashSink sink;
-    Root()->ReadStream(id, sink);
+    Guarded([&] { Root()->ReadStream(id, sink); });
     return sink.HexDigest();
   }
 
@@ -314,7 +320,7 @@ public:
       py::gil_scoped_release unlocked;
       std::lock_guard<std::mutex> hold(m_Lock);
       ZEBFile::OLE::PropertyStorage::MergedMap all;
-      Root()->Properties(all);
+      Guarded([&] { Root()->Properties(all); });
       std::set<std::string> used;
       for (auto const& [name, value] : all) {
         std::string key = name;
@@ -342,6 +348,16 @@ private:
     }
     if (std::filesystem::is_directory(status)) {
       throw SystemFailure{EISDIR};
+    }
+  }
+
+  // Runs `read`; for a mapped file, a file that shrank or changed while it was
+  // read throws ToolError instead of what the read gave.
+  template <class Read> void Guarded(Read&& read) const {
+    if (m_Document) {
+      m_Document->Read(read);
+    } else {
+      read();
     }
   }
 

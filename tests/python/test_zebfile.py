@@ -100,6 +100,17 @@ def test_names_windows_refuses_are_read(tmp_path):
         zebfile.open(tmp_path / "a:b.doc")
 
 
+def test_a_file_that_shrinks_while_open_is_an_error(tmp_path):
+    copy = tmp_path / "tree.cfs"
+    copy.write_bytes((DATA / "tree_gsf.cfs").read_bytes())
+    with zebfile.open(copy) as document:
+        document.walk()
+        with open(copy, "r+b") as stream:
+            stream.truncate(4096)
+        with pytest.raises(zebfile.Error, match="changed"):
+            document.read("Folder/regular100k.bin")
+
+
 def test_a_buffer_is_read_in_place_and_held_until_closed():
     data = bytearray((DATA / "sheet.xls").read_bytes())
     document = zebfile.open(data)
