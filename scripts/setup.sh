@@ -4,7 +4,7 @@
 #
 #   scripts/setup.sh [GROUP ...]
 #
-#   build     (default) the build, the tool, the tests and the benchmarks
+#   build     (default) the build, the tool, the Python package, the tests and the benchmarks
 #   fuzz      clang with libFuzzer and the sanitizer runtimes
 #   windows   the mingw-w64 cross compiler, its libgcrypt, and Wine
 #   windows-i686  the 32-bit mingw-w64 cross compiler
@@ -16,7 +16,8 @@ set -euo pipefail
 
 declare -A groups=(
   [build]="cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-           libcli11-dev nlohmann-json3-dev libgcrypt20-dev libicu-dev python3"
+           libcli11-dev nlohmann-json3-dev libgcrypt20-dev libicu-dev python3 python3-dev pybind11-dev
+           python3-pytest python3-olefile python3-dask python3-distributed python3-pandas"
   [fuzz]="clang libclang-rt-14-dev"
   [windows]="g++-mingw-w64-x86-64 libgcrypt-mingw-w64-dev wine wine64"
   [windows-i686]="g++-mingw-w64-i686"
