@@ -30,4 +30,5 @@
 #include "ZEBFile/PropertyStorage.h"
 #include "ZEBFile/StaticMemoryBuffer.h"
 #include "ZEBFile/Storage.h"
+#include "ZEBFile/StorageWriter.h"
 #include "ZEBFile/ZEBFileMsg-I.h"
