@@ -27,6 +27,7 @@
 #include "ZEBFile/MemoryMapFile.h"
 #include "ZEBFile/Path.h"
 #include "ZEBFile/ProgressBuffer.h"
+#include "ZEBFile/PropertySetWriter.h"
 #include "ZEBFile/PropertyStorage.h"
 #include "ZEBFile/StaticMemoryBuffer.h"
 #include "ZEBFile/Storage.h"
