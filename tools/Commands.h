@@ -25,6 +25,12 @@ Outcome ListProperties(Input const& input, ListOptions const& options);
 void CatStream(std::string const& file, std::string const& streamPath);
 // Every storage as a directory and every stream as a file under `directory`.
 void Extract(std::string const& file, std::string const& directory);
+// A new compound file `file` (version 3 or 4) from the directory tree, the
+// names decoded as DecodeSafeName does.
+void Pack(std::string const& directory, std::string const& file, unsigned version);
+// A copy of `file` at `output` with the properties of `assignments`
+// ("NAME=VALUE") changed or added; every other stream copied as it is.
+void SetProperties(std::string const& file, std::vector<std::string> const& assignments, std::string const& output);
 // The canonical form of each text and its parts.
 void ShowPaths(std::vector<std::string> const& texts);
 
