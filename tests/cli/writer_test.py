@@ -123,6 +123,21 @@ def properties(top):
           f'props after --set: {ours}')
 
 
+def failures(top):
+    """A refused value, a name the format refuses and a bad directory: exit 1, nothing written, no temporary file."""
+    source, out = Path(top, 'cutoff-v3.cfb'), Path(top, 'failed', 'out.cfb')
+    out.parent.mkdir()
+    Path(top, 'slash', 'a%2Fb').mkdir(parents=True)
+    for args in (['props', '--set', 'NumberOfPages=many', RUN.arg(source), '-o', RUN.arg(out)],
+                 ['props', '--set', 'CreationDate=yesterday', RUN.arg(source), '-o', RUN.arg(out)],
+                 ['pack', RUN.arg(Path(top, 'no such dir')), RUN.arg(out)]):
+        status, _, err = RUN.run(ARGS.zebfile, *args)
+        check(status == 1 and err.startswith('zebfile: '), f'{args[0]} {args[1]}: status {status}, {err!r}')
+        check(not any(out.parent.iterdir()), f'{args[0]} {args[1]} left {list(out.parent.iterdir())}')
+    status, _, err = RUN.run(ARGS.zebfile, 'pack', RUN.arg(Path(top, 'slash')), RUN.arg(out))
+    check(status == 0 and '1 names written as other writers' in err, f'pack of a/b: {status} {err!r}')
+
+
 def round_trip(top):
     """extract then pack gives the tree, sizes and digests back."""
     for source in sorted(p for p in Path(ARGS.data).iterdir() if p.is_file() and p.suffix != '.md'):
@@ -138,6 +153,7 @@ def main():
         trees = make_trees(top)
         peers(top, trees)
         properties(top)
+        failures(top)
         round_trip(top)
     if FAILED:
         sys.exit(f'{len(FAILED)} checks failed')
