@@ -176,6 +176,11 @@ PropertySetWriter PropertySetWriter::FromStream(std::string const& stream) {
         section.names[id] = units;
       } else if (ZEBCharset::Conv::IsImplemented(static_cast<ZEB::CHARSET>(section.codePage))) {
         section.names[id] = ZEBCharset::ToWide(static_cast<ZEB::CHARSET>(section.codePage), name);
+      } else {
+        // Written again, the names would be lost.
+        throw InvalidWriteOLEException(u"The dictionary's code page " +
+                                       ZEBCharset::ToWide(ZEB::CHARSET_UTF8, std::to_string(section.codePage)) +
+                                       u" cannot be converted.");
       }
     }
     set.m_Sections.push_back(section);
