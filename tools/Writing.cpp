@@ -53,7 +53,7 @@ void TellOtherWritersNames(std::string const& source, StorageWriter const& write
 
 // The compound file's version: its header's word at 0x1A (3 or 4).
 unsigned FileVersion(std::string const& file) {
-  std::ifstream in(fs::u8path(file), std::ios::binary);
+  std::ifstream in(fs::path(file), std::ios::binary);
   unsigned char header[0x1C] = {};
   in.read(reinterpret_cast<char*>(header), sizeof header);
   return header[0x1A] == 4 ? 4 : 3;
@@ -185,7 +185,7 @@ void PackDirectory(StorageWriter& writer, uint32_t storage, fs::path const& dire
 } // namespace
 
 void Pack(std::string const& directory, std::string const& file, unsigned version) {
-  fs::path top = fs::u8path(directory);
+  fs::path top(directory); // in the system code page, as every file name the tool is given
   if (!fs::is_directory(top)) {
     throw ToolError("no such directory: " + directory);
   }
@@ -207,7 +207,8 @@ void SetProperties(std::string const& file, std::vector<std::string> const& assi
     if (equals == 0 || equals == std::string::npos) {
       throw ToolError("--set takes NAME=VALUE, not '" + assignment + "'");
     }
-    std::string name = assignment.substr(0, equals), text = assignment.substr(equals + 1);
+    // Arguments come in the system code page.
+    std::string name = SystemToUtf8(assignment.substr(0, equals)), text = SystemToUtf8(assignment.substr(equals + 1));
     if (text.empty()) {
       throw ToolError(name + ": an empty value cannot be read back");
     }
