@@ -48,6 +48,13 @@ void WriteTree(StorageWriter& writer, uint32_t parent, Node const& node, std::si
   }
 }
 
+std::string Contents(MemoryBuffer& buffer) {
+  std::string bytes;
+  buffer.SeekG(0);
+  buffer.Copy(bytes, buffer.Size());
+  return bytes;
+}
+
 Node ReadTree(Storage const& storage) {
   Node node;
   for (auto const& item : storage.Storages())
@@ -55,11 +62,8 @@ Node ReadTree(Storage const& storage) {
   for (auto const& item : storage.Streams()) {
     MemoryBuffer out;
     storage.ReadStream(item.id, out);
-    Node& stream = node.children[item.name];
-    stream.storage = false;
-    out.SeekG(0);
-    out.Copy(stream.data, out.Size());
-    EXPECT_EQ(item.size, stream.data.size());
+    node.children[item.name] = Node{false, Contents(out), {}};
+    EXPECT_EQ(item.size, out.Size());
   }
   return node;
 }
@@ -73,10 +77,7 @@ std::string Write(Node const& tree, unsigned version, std::size_t piece = 1000) 
   StorageWriter writer(out, {version, false});
   WriteTree(writer, StorageWriter::ROOT, tree, piece);
   writer.Commit();
-  std::string bytes;
-  out.SeekG(0);
-  out.Copy(bytes, out.Size());
-  return bytes;
+  return Contents(out);
 }
 
 Node Read(std::string const& bytes) {
@@ -138,9 +139,8 @@ struct RawDirectory {
 };
 
 void ExpectValidTrees(std::string const& bytes) {
-  RawDirectory directory(bytes);
   std::vector<std::u16string> names;
-  directory.Check(0, false, names);
+  RawDirectory(bytes).Check(0, false, names);
 }
 
 Node Stream(std::string data) { return Node{false, std::move(data), {}}; }
@@ -152,10 +152,8 @@ Node RandomTree(std::mt19937& random, int depth) {
     std::u16string name;
     for (uint32_t k = 0, length = 1 + random() % 12; k < length; ++k)
       name += char16_t(u"aAbB_z9\u00e9\u00c9\u0416\u0436 ."[random() % 13]);
-    bool folded = false;
-    for (auto const& [other, child] : node.children)
-      folded |= StorageWriter::CompareNames(other, name) == 0;
-    if (folded)
+    if (std::any_of(node.children.begin(), node.children.end(),
+                    [&](auto const& other) { return StorageWriter::CompareNames(other.first, name) == 0; }))
       continue;
     std::size_t sizes[] = {0, 1, 64, 4095, 4096, 5000, 70000};
     node.children[name] = depth < 4 && random() % 3 == 0 ? RandomTree(random, depth + 1)
@@ -248,10 +246,7 @@ TEST(StorageWriter, NamesRefusedUnlessFromOtherWriters) {
       EXPECT_EQ(accepted, option ? row.otherWriters : row.plain);
       EXPECT_EQ(writer.OtherWritersNames(), accepted && !row.plain ? 1u : 0u);
       writer.Commit();
-      std::string bytes(out.Size(), '\0');
-      out.SeekG(0);
-      out.GetAll(&bytes[0], out.Size());
-      EXPECT_EQ(Read(bytes).children.size(), accepted ? 2u : 1u) << "a refused name adds nothing";
+      EXPECT_EQ(Read(Contents(out)).children.size(), accepted ? 2u : 1u) << "a refused name adds nothing";
     }
   }
 }
