@@ -3,9 +3,7 @@ side of the mini-stream cutoff, 3000 entries in one storage, nesting 50 deep, a 
 both versions) give the same entries and bytes with olefile and with libgsf's gsf, and the properties
 zebfile props --set writes are the ones gsf reports. Then every tests/data file through extract and pack lists
 the same with ls --json --hash."""
-import hashlib
 import json
-import os
 import random
 import re
 import subprocess
@@ -92,9 +90,8 @@ def peers(top, trees):
             packed = Path(top, f'{name}-v{version}.cfb')
             zebfile('pack', '--version', version, RUN.arg(Path(top, name)), RUN.arg(packed))
             for reader, found in (('olefile', with_olefile(packed)), ('gsf', with_gsf(packed))):
-                check(set(found) == set(tree), f'{packed.name}: {reader} entries differ: {sorted(set(found) ^ set(tree))[:5]}')
-                wrong = [p for p in tree if p in found and found[p] != tree[p]]
-                check(not wrong, f'{packed.name}: {reader} bytes differ: {wrong[:5]}')
+                wrong = sorted(p for p in set(found) | set(tree) if found.get(p, 0) != tree.get(p, 0))
+                check(not wrong, f'{packed.name}: {reader} differs on {wrong[:5]}')
 
 
 def properties(top):
