@@ -80,7 +80,7 @@ void BM_OpenListReadDataFile(benchmark::State& state, std::filesystem::path cons
   for (auto _ : state) {
     file.SeekG(0);
     ZEB::SmartPtr<Storage> top(new Storage("", file));
-    uint64_t total = ZEBTest::WalkStorage(*top);
+    uint64_t total = ZEBTest::WalkStorage(*top).bytes;
     benchmark::DoNotOptimize(total);
     state.counters["read"] = double(total);
   }

@@ -51,6 +51,9 @@ enum : uint32_t {
 // stream's size.
 constexpr uint64_t READ_BUDGET_FACTOR = 16;
 constexpr uint64_t READ_BUDGET_FLOOR = 1 << 20;
+// What a vector element costs besides the bytes it reads: an element of a
+// type that reads nothing still costs.
+constexpr uint64_t ELEMENT_COST = 4;
 
 // A value nested in a way no writer produces (a vector inside a vector, a
 // variant inside a variant): the property is dropped as damaged.
@@ -167,8 +170,7 @@ bool PropertyStorage::Locate(PROPERTY_ENUM property, GUID& formatId, uint32_t& i
 // cannot fill), absolute seeks computed without wrapping, and the budget.
 class Detail::PropertyReader {
 public:
-  explicit PropertyReader(Buf& buffer)
-      : m_Buffer(buffer), m_Budget(READ_BUDGET_FLOOR + READ_BUDGET_FACTOR * buffer.Size()) {}
+  PropertyReader(Buf& buffer, uint64_t& budget) : m_Buffer(buffer), m_Budget(budget) {}
 
   uint32_t Position() const { return m_Buffer.TellG(); }
   uint32_t Remaining() const {
@@ -180,10 +182,15 @@ public:
   void Read(void* destination, uint32_t count) {
     if (count > Remaining())
       throw ZEB::BinaryStreamGetEOFException();
+    Charge(count);
+    m_Buffer.GetAll(destination, count);
+  }
+  // Work that reads nothing costs budget too, so that it cannot repeat
+  // without bound.
+  void Charge(uint64_t count) {
     if (count > m_Budget)
       throw BudgetExhausted();
     m_Budget -= count;
-    m_Buffer.GetAll(destination, count);
   }
   uint16_t U16() {
     unsigned char bytes[2];
@@ -226,7 +233,7 @@ public:
 
 private:
   Buf& m_Buffer;
-  uint64_t m_Budget;
+  uint64_t& m_Budget;
   unsigned char m_Scratch[SCRATCH_SIZE];
   std::vector<unsigned char> m_Block;
 };
@@ -271,8 +278,17 @@ void PropertyStorage::MergePropertyMap(EnumMap const& byEnum, NameMap const& byN
     all.emplace(name, value);
 }
 
+uint64_t PropertyStorage::ReadBudget(uint64_t streamSize) noexcept {
+  return READ_BUDGET_FLOOR + READ_BUDGET_FACTOR * streamSize;
+}
+
 void PropertyStorage::Properties(EnumMap& byEnum, NameMap& byName) const {
-  Reader reader(m_Buffer);
+  uint64_t budget = ReadBudget(m_Buffer.Size());
+  Properties(byEnum, byName, budget);
+}
+
+void PropertyStorage::Properties(EnumMap& byEnum, NameMap& byName, uint64_t& budget) const {
+  Reader reader(m_Buffer, budget);
   for (uint32_t offset : m_SectionOffsets) {
     try {
       ExtractPropertiesFromSection(reader, offset, byEnum, byName);
@@ -375,6 +391,7 @@ bool DecodeVector(Detail::PropertyReader& reader, ZEB::CHARSET codePage, uint32_
   uint32_t count = std::min(reader.U32(), MAX_ELEMENTS);
   ZEB::WString text;
   for (uint32_t i = 0; i < count; ++i) {
+    reader.Charge(ELEMENT_COST);
     ZEB::Variant element;
     if (!DecodeValue(reader, codePage, elementType, element, Nesting{true, false}))
       continue;

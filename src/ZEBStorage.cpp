@@ -61,6 +61,10 @@ void Storage::ReadStream(ZEB::WString const& name, Buffer& out) const {
   ReadStream(found->id, out);
 }
 
+bool Storage::GetDetails(uint32_t id, Details& details) const { return m_Root->GetDetails(id, details); }
+
+std::vector<Storage::Defect> const& Storage::Defects() const { return m_Root->Defects(); }
+
 // ---------------------------------------------------------------- RootStorage: header
 
 ZEB::WString const Storage::RootStorage::ROOT_STORAGE_NAME = u"Root Entry";
@@ -113,10 +117,17 @@ uint64_t Storage::RootStorage::GetMiniSectorOffset(uint32_t sector) const noexce
 
 uint32_t Storage::RootStorage::FileSectorCount() const { return m_Buffer.Size() >> m_SectorShift; }
 
+uint32_t Storage::RootStorage::SectorsInFile() const {
+  uint32_t size = m_Buffer.Size();
+  return size > m_SectorSize ? ((size - m_SectorSize - 1) >> m_SectorShift) + 1 : 0;
+}
+
 void Storage::RootStorage::ReadStream(uint32_t id, Buffer& out) const {
   DirectoryEntry entry;
-  if (GetDirEntry(id, entry) && entry.size > 0)
-    ReadStreamInternal(entry.startSector, entry.size, true, out);
+  if (!GetDirEntry(id, entry) || entry.type != TYPE_STREAM || entry.size == 0)
+    return;
+  Survey();
+  ReadStreamInternal(entry.startSector, IsMini(entry.size), m_Readable[id], out);
 }
 
 } // namespace OLE

@@ -41,13 +41,32 @@ void Storage::RootStorage::ReadFAT() {
   // no more than that.
   uint32_t count = TableSectorCount(Header::FAT_SECTOR_COUNT);
   m_FAT.Reserve(count * m_IdsPerSector);
+  ReadFATSectors(count);
+  CheckTableCount(Defect::FAT, Header::FAT_SECTOR_COUNT, count, uint32_t(m_FatSectors.size()));
+}
+
+// One defect when a table has fewer sectors than its header count: capped
+// when the file cannot hold that many, short when fewer could be read.
+void Storage::RootStorage::CheckTableCount(Defect::Table table, unsigned field, uint32_t kept, uint32_t read) {
+  uint32_t declared = HeaderWord(field);
+  if (read < declared)
+    AddDefect(read == kept ? Defect::TABLE_CAPPED : Defect::TABLE_SHORT, table, Defect::NO_ENTRY, {declared, read});
+}
+
+// The header's DIFAT, then the DIFAT chain, until `count` FAT sectors are
+// read, a FREE_SECT, a loop or the end of the file.
+void Storage::RootStorage::ReadFATSectors(uint32_t count) {
   uint32_t i = 0;
+  auto append = [&](uint32_t sector) {
+    AppendTableSector(sector, m_FAT);
+    m_FatSectors.push_back(sector);
+  };
   try {
     for (; i < Header::DIFAT_COUNT && i < count; ++i) {
       uint32_t sector = HeaderWord(Header::DIFAT + 4 * i);
       if (sector == FREE_SECT)
         return;
-      AppendTableSector(sector, m_FAT);
+      append(sector);
     }
     uint32_t difat = HeaderWord(Header::FIRST_DIFAT_SECTOR);
     if (difat == END_OF_CHAIN || i >= count)
@@ -60,10 +79,11 @@ void Storage::RootStorage::ReadFAT() {
         return;
       SeekAbsolute(m_Buffer, GetSectorOffset(difat));
       m_Buffer.GetAll(block.Data(), m_SectorSize);
+      m_DifatSectors.push_back(difat);
       for (uint32_t j = 0; j < m_IdsPerSector - 1 && i < count; ++j, ++i) {
         if (block[j] == FREE_SECT)
           return;
-        AppendTableSector(block[j], m_FAT);
+        append(block[j]);
       }
       difat = block[m_IdsPerSector - 1];
     }
@@ -76,23 +96,26 @@ void Storage::RootStorage::ReadMiniFAT() {
   uint32_t sector = HeaderWord(Header::FIRST_MINIFAT_SECTOR);
   if (sector == END_OF_CHAIN)
     return;
-  m_MiniFAT.Reserve(TableSectorCount(Header::MINIFAT_SECTOR_COUNT) * m_IdsPerSector);
+  uint32_t count = TableSectorCount(Header::MINIFAT_SECTOR_COUNT);
+  m_MiniFAT.Reserve(count * m_IdsPerSector);
   m_FatMarks.Begin(m_FAT.Count());
   try {
     while (sector != END_OF_CHAIN && m_FatMarks.FirstVisit(sector)) {
       AppendTableSector(sector, m_MiniFAT);
+      m_MiniFatSectors.push_back(sector);
       sector = sector < m_FAT.Count() ? m_FAT[sector] : END_OF_CHAIN;
     }
   } catch (ZEB::BinaryStreamGetEOFException const&) {
   } catch (SeekOutOfRangeException const&) {
   }
+  CheckTableCount(Defect::MINIFAT, Header::MINIFAT_SECTOR_COUNT, count, uint32_t(m_MiniFatSectors.size()));
 }
 
 void Storage::RootStorage::ReadMiniStream() const {
   m_MiniStream.reset(new DiskBuffer(m_TempPath, MINI_STREAM_CHUNK, MINI_STREAM_CACHE));
   DirectoryEntry root;
-  if (GetDirEntry(ROOT_STORAGE_ID, root) && root.size > 0) {
-    ReadStreamInternal(root.startSector, root.size, false, *m_MiniStream);
+  if (GetDirEntry(ROOT_STORAGE_ID, root) && m_MiniStreamBytes > 0) {
+    ReadStreamInternal(root.startSector, false, m_MiniStreamBytes, *m_MiniStream);
     m_MiniStream->ClearEnd();
   }
 }
@@ -112,9 +135,11 @@ uint32_t Storage::RootStorage::GetContigousSectCount(ZEB::FastVector<uint32_t> c
   return count;
 }
 
-void Storage::RootStorage::ReadStreamInternal(uint32_t firstSector, uint32_t size, bool allowMini,
-                                              Buffer& out) const {
-  bool mini = allowMini && size < HeaderWord(Header::MINI_STREAM_CUTOFF);
+bool Storage::RootStorage::IsMini(uint32_t size) const noexcept {
+  return size < HeaderWord(Header::MINI_STREAM_CUTOFF);
+}
+
+void Storage::RootStorage::ReadStreamInternal(uint32_t firstSector, bool mini, uint32_t bytes, Buffer& out) const {
   if (mini && !m_MiniStream)
     ReadMiniStream();
   Buffer& source = mini ? static_cast<Buffer&>(*m_MiniStream) : m_Buffer;
@@ -123,20 +148,20 @@ void Storage::RootStorage::ReadStreamInternal(uint32_t firstSector, uint32_t siz
   uint32_t unit = mini ? m_MiniSectorSize : m_SectorSize;
   marks.Begin(table.Count());
 
-  uint32_t remaining = size;
+  uint32_t remaining = bytes;
   uint32_t sector = firstSector;
   try {
-    while (sector != END_OF_CHAIN && sector < table.Count()) {
+    while (remaining > 0 && sector != END_OF_CHAIN && sector < table.Count()) {
       // A run never needs more sectors than the bytes still wanted fill.
       uint32_t wanted = remaining / unit + (remaining % unit != 0);
       uint32_t run = GetContigousSectCount(table, sector, marks, wanted);
       if (run == 0)
         break;
-      uint32_t bytes = uint32_t(std::min<uint64_t>(uint64_t(run) * unit, remaining));
+      uint32_t part = uint32_t(std::min<uint64_t>(uint64_t(run) * unit, remaining));
       SeekAbsolute(source, mini ? GetMiniSectorOffset(sector) : GetSectorOffset(sector));
-      uint32_t got = source.Copy(out, bytes);
+      uint32_t got = source.Copy(out, part);
       remaining -= got;
-      if (got < bytes || remaining == 0)
+      if (got < part || remaining == 0)
         break;
       sector = table[sector + run - 1];
     }

@@ -24,6 +24,11 @@ constexpr unsigned DIFAT = 0x4C; // the first 109 FAT sector ids
 constexpr uint32_t DIFAT_COUNT = 109;
 } // namespace Header
 
+// Directory entry types.
+constexpr uint8_t TYPE_STORAGE = 1;
+constexpr uint8_t TYPE_STREAM = 2;
+constexpr uint8_t TYPE_ROOT = 5;
+
 // The FAT and the MiniFAT hold at most this many sectors, whatever the
 // header declares.
 constexpr uint32_t MAX_TABLE_SECTORS = 0x10000;

@@ -1,6 +1,5 @@
 // The walk of a compound file for its property sets.
 #include <deque>
-#include <set>
 
 #include "ZEB/NoCase.h"
 #include "ZEBFile/DiskBuffer.h"
@@ -25,15 +24,14 @@ bool IsPropertySetName(ZEB::WString const& name) {
 
 void Storage::Properties(PropertyStorage::EnumMap& byEnum, PropertyStorage::NameMap& byName) const {
   DiskBuffer buffer(m_Root->TempPath(), STREAM_CHUNK_SIZE, STREAM_CACHE_SIZE);
+  // One budget for all the property streams of the file: every sector is
+  // delivered to one stream only, so the work is linear in the file's size.
+  uint64_t budget = PropertyStorage::ReadBudget(m_Root->m_Buffer.Size());
   std::deque<ZEB::SmartPtr<Storage>> queue;
-  // Each storage entry is opened once, so that a directory whose tree loops
-  // back onto a storage still ends. Children are opened from the item in
-  // hand rather than looked up again by id in their parent's list.
-  std::set<uint32_t> opened;
+  // Every entry is listed by one storage only, so the walk ends.
   auto visit = [&](Storage const& storage) {
     for (Item const& child : storage.Storages())
-      if (opened.insert(child.id).second)
-        queue.push_back(ZEB::SmartPtr<Storage>(new Storage(m_Root, child.id, child.name)));
+      queue.push_back(ZEB::SmartPtr<Storage>(new Storage(m_Root, child.id, child.name)));
     for (Item const& stream : storage.Streams()) {
       if (!IsPropertySetName(stream.name))
         continue;
@@ -41,7 +39,7 @@ void Storage::Properties(PropertyStorage::EnumMap& byEnum, PropertyStorage::Name
         storage.ReadStream(stream.id, buffer);
         if (buffer.Size() > 0) {
           buffer.SeekG(0, Buffer::BEGIN, Buffer::FORWARD);
-          PropertyStorage(buffer).Properties(byEnum, byName);
+          PropertyStorage(buffer).Properties(byEnum, byName, budget);
         }
       } catch (OLEException const&) {
         // Named like a property set without being one.

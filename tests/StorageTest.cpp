@@ -57,6 +57,18 @@ std::string Read(Storage const& storage, uint32_t id) {
   return bytes;
 }
 
+// The kinds of the file's defects, in the order found, and the table or entry each concerns.
+std::string Defects(Storage const& storage) {
+  static char const* const kinds[] = {"short", "loops", "leaves", "shared", "type", "missing", "again", "capped",
+                                      "table-short"};
+  std::string text;
+  for (Storage::Defect const& defect : storage.Defects())
+    text += std::string(text.empty() ? "" : " ") + kinds[defect.kind] + "@" +
+            (defect.entry == Storage::Defect::NO_ENTRY ? "t" + std::to_string(defect.table)
+                                                       : std::to_string(defect.entry));
+  return text;
+}
+
 struct Buffer : MemoryBuffer {
   explicit Buffer(std::string const& bytes) : MemoryBuffer(bytes.data(), uint32_t(bytes.size()), 1u << 16) {}
 };
@@ -133,30 +145,35 @@ TEST(StorageStreams, SizesAroundTheCutoffNamesAndLookups) {
 }
 
 // Streams s1..s11, each the right sibling of the one before; three directory sectors, two MiniFAT sectors,
-// chains that jump. A row lists s1..s<listed>, each read whole or as far as `cut` gives (of the id and size).
+// chains that jump. A row lists s1..s<listed>, each read whole or as far as `cut` gives (of the id and size),
+// and the file's defects (kind@entry, or kind@t<table>).
 TEST(StorageFailures, EachDamagedShapeEndsItsChainOrSkipsItsEntry) {
   using Cut = std::function<std::size_t(uint32_t, std::size_t)>;
   auto only = [](uint32_t stream, std::size_t length) -> Cut {
     return [=](uint32_t id, std::size_t size) { return id == stream ? length : size; };
   };
-  std::tuple<char const*, std::function<void(W&)>, std::size_t, Cut> const rows[] = {
-      {"intact", [](W&) {}, 11, {}},
+  std::tuple<char const*, std::function<void(W&)>, std::size_t, Cut, std::string> const rows[] = {
+      {"intact", [](W&) {}, 11, {}, ""},
       {"FAT sector past the end of the file", [](W& w) { w.Set32(0x4C, 0xFFFFFF); }, 3,
-       [](uint32_t, std::size_t) { return std::size_t(0); }},
+       [](uint32_t, std::size_t) { return std::size_t(0); },
+       "table-short@t1 table-short@t2 leaves@t4 missing@4 leaves@0 leaves@1 leaves@2 leaves@3"},
       {"MiniFAT chain loops: mini sectors 0..127 known, s4 has 60 of its 63, s5 and s7..s11 none",
        [](W& w) { w.SetFat(w.miniFatSectors[0], w.miniFatSectors[0]); }, 11,
-       [](uint32_t id, std::size_t size) { return id == 4 ? 60 * 64 : id == 5 || id > 6 ? 0 : size; }},
-      {"FAT sector count above 65536", [](W& w) { w.Set32(0x2C, 0x20000); }, 11, {}},
-      {"directory chain loops", [](W& w) { w.SetFat(w.dirSectors[1], w.dirSectors[0]); }, 7, {}},
-      {"directory starts past the end", [](W& w) { w.Set32(0x30, 0xFFFFFF); }, 0, {}},
-      {"entry of type 6 inside the tree", [](W& w) { w.SetEntry(5, W::TYPE, 6); }, 4, {}},
-      {"sibling tree loops", [](W& w) { w.SetEntry(5, W::RIGHT, 2); }, 5, {}},
-      {"root entry empty", [](W& w) { w.SetEntry(0, W::TYPE, 0); }, 0, {}},
-      {"stream chain loops", [](W& w) { w.SetFat(w.Chain(1)[2], w.Chain(1)[0]); }, 11, only(1, 3 * 512)},
-      {"stream chain leaves the file", [](W& w) { w.SetFat(w.Chain(1)[1], 120); }, 11, only(1, 2 * 512)},
-      {"declared size above the chain", [](W& w) { w.SetEntry(1, W::SIZE, 10000); }, 11, only(1, 9 * 512)},
-      {"mini chain loops", [](W& w) { w.SetMiniFat(w.Chain(2)[3], w.Chain(2)[1]); }, 11, only(2, 4 * 64)},
-      {"mini chain leaves the MiniFAT", [](W& w) { w.SetMiniFat(w.Chain(2)[1], 0xFFFFF0); }, 11, only(2, 2 * 64)},
+       [](uint32_t id, std::size_t size) { return id == 4 ? 60 * 64 : id == 5 || id > 6 ? 0 : size; },
+       "table-short@t2 leaves@4 leaves@5 leaves@7 leaves@8 leaves@9 leaves@10 leaves@11"},
+      {"FAT sector count above 65536", [](W& w) { w.Set32(0x2C, 0x20000); }, 11, {}, "table-short@t1"},
+      {"directory chain loops",
+       [](W& w) { w.SetFat(w.dirSectors[1], w.dirSectors[0]); }, 7, {}, "loops@t4"},
+      {"directory starts past the end", [](W& w) { w.Set32(0x30, 0xFFFFFF); }, 0, {}, "leaves@t4"},
+      {"entry of type 6 inside the tree", [](W& w) { w.SetEntry(5, W::TYPE, 6); }, 4, {}, "type@5"},
+      {"sibling tree loops", [](W& w) { w.SetEntry(5, W::RIGHT, 2); }, 5, {}, "again@2"},
+      {"root entry empty", [](W& w) { w.SetEntry(0, W::TYPE, 0); }, 0, {}, ""},
+      {"stream chain loops", [](W& w) { w.SetFat(w.Chain(1)[2], w.Chain(1)[0]); }, 11, only(1, 3 * 512), "loops@1"},
+      {"stream chain leaves the file", [](W& w) { w.SetFat(w.Chain(1)[1], 120); }, 11, only(1, 2 * 512), "leaves@1"},
+      {"declared size above the chain", [](W& w) { w.SetEntry(1, W::SIZE, 10000); }, 11, only(1, 9 * 512), "short@1"},
+      {"mini chain loops", [](W& w) { w.SetMiniFat(w.Chain(2)[3], w.Chain(2)[1]); }, 11, only(2, 4 * 64), "loops@2"},
+      {"mini chain leaves the MiniFAT", [](W& w) { w.SetMiniFat(w.Chain(2)[1], 0xFFFFF0); }, 11, only(2, 2 * 64),
+       "leaves@2"},
   };
   W base;
   base.flatTree = base.interleave = true;
@@ -164,7 +181,7 @@ TEST(StorageFailures, EachDamagedShapeEndsItsChainOrSkipsItsEntry) {
   for (std::size_t i = 0; i < 11; ++i)
     base.AddStream(0, Units("s" + std::to_string(i + 1)), Pattern(sizes[i], unsigned(i)));
   base.Build();
-  for (auto const& [what, patch, listed, cut] : rows) {
+  for (auto const& [what, patch, listed, cut, defects] : rows) {
     SCOPED_TRACE(what);
     W writer = base;
     patch(writer);
@@ -172,9 +189,12 @@ TEST(StorageFailures, EachDamagedShapeEndsItsChainOrSkipsItsEntry) {
     ASSERT_EQ(file.top->Streams().size(), listed);
     for (auto const& item : file.top->Streams()) {
       EXPECT_TRUE(item.id <= listed && item.name == Units("s" + std::to_string(item.id))) << item.id;
-      EXPECT_EQ(Read(*file.top, item.id), writer.Padded(item.id).substr(0, cut ? cut(item.id, item.size) : item.size))
-          << "stream " << item.id;
+      std::string bytes = Read(*file.top, item.id);
+      EXPECT_EQ(bytes, writer.Padded(item.id).substr(0, cut ? cut(item.id, item.size) : item.size)) << item.id;
+      Storage::Details details;
+      EXPECT_TRUE(file.top->GetDetails(item.id, details) && details.readable == bytes.size()) << item.id;
     }
+    EXPECT_EQ(Defects(*file.top), defects);
   }
 }
 
@@ -260,25 +280,131 @@ TEST(StorageCorpus, EveryStreamHasTheRecordedSizeAndDigest) {
     nlohmann::json const expected = nlohmann::json::parse(std::ifstream(json.path()));
     for (auto const& entry : expected.at("entries"))
       recorded.insert(entry[1] == "storage" ? "storage" : entry[2].dump() + " " + entry[3].get<std::string>());
-    Collect(*OpenFile(FileBytes(fs::path(ZEB_TEST_DATA) / json.path().stem())).top, found);
+    OpenFile file(FileBytes(fs::path(ZEB_TEST_DATA) / json.path().stem()));
+    Collect(*file.top, found);
     EXPECT_EQ(found, recorded);
+    EXPECT_EQ(Defects(*file.top), "");
     ++files;
   }
   EXPECT_EQ(files, 7);
 }
 
-// Hostile files kept from the fuzz target: every one opens, and its walk and its properties end.
-TEST(StorageRegress, KeptInputsEndCleanly) {
-  int inputs = 0;
+// Hostile files kept from the fuzz target: every one opens, its walk lists each entry once and its properties
+// end, and it has the defects named here.
+TEST(StorageRegress, KeptInputsEndCleanlyWithTheirDefects) {
+  std::map<std::string, std::string> const defects = {
+      {"directory-chain-loops.cfs", "loops@t4 missing@9 shared@1"},
+      {"directory-sector-at-4gib.cfs", "leaves@t4 missing@9 missing@5"},
+      {"huge-fat.cfs", "capped@t1"},
+      {"minifat-loops.cfs", "loops@1"},
+      {"sibling-tree-loops.cfs", "again@1"},
+      {"storage-holds-the-root.cfs", "again@0"},
+      {"stream-chain-loops.cfs", "loops@2"},
+  };
+  std::size_t inputs = 0;
   for (auto const& entry : fs::directory_iterator(fs::path(ZEB_TEST_DATA) / "regress")) {
     SCOPED_TRACE(entry.path().filename().string());
-    OpenFile file(FileBytes(entry.path()));
+    std::string const bytes = FileBytes(entry.path());
+    OpenFile file(bytes);
     PropertyStorage::MergedMap properties;
-    EXPECT_NO_THROW(ZEBTest::WalkStorage(*file.top));
+    ZEBTest::Walked walked = ZEBTest::WalkStorage(*file.top);
+    EXPECT_EQ(walked.listed, walked.ids.size());
+    EXPECT_LE(walked.bytes, bytes.size());
     EXPECT_NO_THROW(file.top->Properties(properties));
+    auto named = defects.find(entry.path().filename().string());
+    EXPECT_TRUE(named != defects.end() && Defects(*file.top) == named->second) << Defects(*file.top);
     ++inputs;
   }
-  EXPECT_GT(inputs, 0);
+  EXPECT_EQ(inputs, defects.size());
+}
+
+// `count` streams: the first holds `data`, the others declare its size and point at its chain.
+std::string SharingOneChain(std::u16string const& prefix, std::string const& data, uint32_t count) {
+  W w;
+  for (uint32_t i = 0; i < count; ++i)
+    w.AddStream(0, prefix + Units(std::to_string(i)), i == 0 ? data : std::string());
+  w.Build();
+  for (uint32_t id = 2; id <= count; ++id)
+    w.SetEntry(id, W::START, w.Chain(1)[0]), w.SetEntry(id, W::SIZE, uint32_t(data.size()));
+  return w.bytes;
+}
+
+// Shapes that made a caller's walk, the bytes delivered or the memory grow out of all proportion to the file:
+// each lists every entry once, delivers at most the file's size, keeps the heap within twice the file's size
+// plus 16 MiB, and says what it found.
+TEST(StorageHostile, WorkStaysInProportionToTheFile) {
+  std::string sharedLevels; // each level's A reached again from the B beside it
+  for (uint32_t a = 4; a <= 120; a += 2)
+    sharedLevels += (a == 4 ? "again@" : " again@") + std::to_string(a);
+  std::tuple<char const*, std::function<std::string()>, std::size_t, std::string> const rows[] = {
+      {"60 levels of two storages, the second sharing the first's children",
+       [] {
+         W w;
+         std::vector<std::pair<uint32_t, uint32_t>> levels; // A, B
+         for (uint32_t parent = 0, i = 0; i < 60; ++i, parent = levels.back().first)
+           levels.emplace_back(w.AddStorage(parent, u"A"), w.AddStorage(parent, u"B"));
+         w.Build();
+         for (auto [a, b] : levels)
+           w.SetEntry(b, W::CHILD, w.ChildLink(a));
+         return w.bytes;
+       },
+       120, sharedLevels},
+      {"a storage that contains itself",
+       [] {
+         W w;
+         uint32_t self = w.AddStorage(0, u"self");
+         w.AddStream(self, u"inner", "x");
+         w.Build();
+         w.SetEntry(self + 1, W::LEFT, self);
+         return w.bytes;
+       },
+       2, "again@1"},
+      {"200 streams on one 20000-byte chain", [] { return SharingOneChain(u"s", Pattern(20000, 1), 200); }, 200,
+       "shared@1"},
+      {"a directory chain running on past the end of the file",
+       [] {
+         W w;
+         w.minFatSectors = 2000; // a FAT for 256000 sectors in a file of 2000
+         w.AddStream(0, u"s", "x");
+         w.Build();
+         for (uint32_t sector = w.dirSectors.back(); sector < 2000 * 128 - 1; ++sector)
+           w.SetFat(sector, sector + 1);
+         return w.bytes;
+       },
+       1, "leaves@t4"},
+  };
+  for (auto const& [what, build, listed, defects] : rows) {
+    SCOPED_TRACE(what);
+    std::string const bytes = build();
+    std::optional<std::size_t> before = HeapInUse();
+    OpenFile file(bytes);
+    ZEBTest::Walked walked = ZEBTest::WalkStorage(*file.top);
+    std::string found = Defects(*file.top);
+    std::optional<std::size_t> after = HeapInUse();
+    EXPECT_EQ(walked.listed, listed);
+    EXPECT_EQ(walked.ids.size(), listed);
+    EXPECT_LE(walked.bytes, bytes.size());
+    EXPECT_LT(after.value_or(0) - before.value_or(0), 2 * bytes.size() + (16u << 20));
+    EXPECT_EQ(found, defects);
+  }
+}
+
+// Property streams sharing one chain are decoded once: the same properties as the first stream alone, and the
+// sharing is one defect counting the streams.
+TEST(StorageHostile, PropertyStreamsSharingAChainAreDecodedOnce) {
+  OpenFile real(FileBytes(fs::path(ZEB_TEST_DATA) / "report_en.doc"));
+  MemoryBuffer stream;
+  real.top->ReadStream(u"\x05SummaryInformation", stream);
+  std::string summary;
+  stream.Copy(summary, stream.Size());
+  OpenFile file(SharingOneChain(u"\x05p", summary, 10));
+  PropertyStorage::MergedMap all, once;
+  file.top->Properties(all);
+  stream.SeekG(0);
+  PropertyStorage(stream).Properties(once);
+  EXPECT_EQ(all.size(), once.size());
+  ASSERT_EQ(file.top->Defects().size(), 1u);
+  EXPECT_EQ(file.top->Defects()[0].numbers[1], 9u);
 }
 
 } // namespace

@@ -114,8 +114,17 @@ public:
   // the first value of a key wins). Damaged sections and properties are
   // skipped.
   void Properties(EnumMap& byEnum, NameMap& byName) const;
+  // The same, reading at most `budget` bytes (each vector element counts as
+  // at least 4) and taking what it read off `budget`, so that the streams of
+  // one file can share one budget. The other forms allow a multiple of the
+  // stream's size.
+  void Properties(EnumMap& byEnum, NameMap& byName, uint64_t& budget) const;
   // The same, merged into one name-keyed map (see MergePropertyMap).
   void Properties(MergedMap& all) const;
+
+  // The budget the one-stream forms allow for `streamSize` bytes: a multiple
+  // of the size, plus a floor.
+  static uint64_t ReadBudget(uint64_t streamSize) noexcept;
 
   // Adds the enumeration entries under their names, in enumeration order,
   // then the named entries; entries already in `all` stay, and equal names

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
@@ -35,6 +36,49 @@ public:
     uint32_t id = 0;   // directory entry id
     ZEB::WString name; // at most 32 units, trailing zero units removed, never empty
     uint32_t size = 0; // stream size in bytes; 0 for a storage
+  };
+
+  // The details of one directory entry (GetDetails).
+  struct Details {
+    uint8_t type = 0;         // 1 storage, 2 stream, 3 lock bytes, 4 property, 5 root
+    uint8_t classId[16] = {}; // as stored
+    uint32_t stateBits = 0;
+    uint64_t created = 0;  // FILETIME (100 ns since 1601-01-01 UTC); 0 when absent
+    uint64_t modified = 0; // FILETIME; 0 when absent
+    uint32_t size = 0;     // declared stream size; 0 for a storage
+    uint32_t readable = 0; // the bytes ReadStream delivers: at most `size`
+  };
+
+  // Damage the reader tolerated: a chain cut short, an entry skipped, a table
+  // capped. A file whose structure is sound has none.
+  struct Defect {
+    enum Kind : uint8_t {
+      STREAM_SHORT,       // a stream's chain ends early: size, readable
+      CHAIN_LOOPS,        // a chain passes a sector twice: size, readable, sector
+      CHAIN_LEAVES_FILE,  // a chain reaches a sector the file or its table lacks: size, readable, sector
+      SECTOR_SHARED,      // a run of sectors kept by `entry` or `table` is reached by more streams:
+                          //   sector, streams that reach it (the keeper included)
+      ENTRY_UNKNOWN_TYPE, // an entry in a storage's tree has a type no entry has: type
+      ENTRY_MISSING,      // a storage's tree names an entry the directory lacks
+      ENTRY_SHARED,       // an entry is reached again after a storage has listed it: times reached
+                          //   again, the storage keeping it
+      TABLE_CAPPED,       // a table's declared count exceeds what the file can hold: declared, read
+      TABLE_SHORT,        // fewer table sectors could be read than declared: declared, read
+    };
+    // The structure concerned: whose sectors a chain runs through, or which
+    // table a count is of.
+    enum Table : uint8_t { NO_TABLE, FAT, MINIFAT, DIFAT, DIRECTORY };
+    static constexpr uint32_t NO_ENTRY = 0xFFFFFFFF;
+
+    Kind kind = STREAM_SHORT;
+    Table table = NO_TABLE;
+    uint32_t entry = NO_ENTRY; // the directory entry concerned
+    ZEB::WString name;         // its name
+    uint64_t numbers[3] = {0, 0, 0};
+
+    // One sentence in English, UTF-8: "stream 'Data' (entry 3) declares
+    // 100000 bytes; its chain ends after 1024".
+    std::string Text() const;
   };
 
   class RootStorage;
@@ -65,13 +109,22 @@ public:
   // (case-sensitive); the new storage is named `name`.
   // StorageNotFoundOLEException when there is none.
   ZEB::SmartPtr<Storage> OpenStorage(ZEB::WString const& name) const;
-  // Appends the bytes of stream entry `id` to `out` at its put position. Any
-  // valid entry of the file can be read this way; an invalid one or an empty
-  // stream appends nothing.
+  // Appends the bytes of stream entry `id` to `out` at its put position: how
+  // many were delivered is how much `out` grew, fewer than the declared size
+  // when the stream is damaged (see Defects). Any stream entry of the file
+  // can be read this way; another entry or an empty stream appends nothing.
+  // Each sector of the file is delivered by one stream only.
   void ReadStream(uint32_t id, Buffer& out) const;
   // Appends the bytes of the first child stream named `name`;
   // StreamNotFoundOLEException when there is none.
   void ReadStream(ZEB::WString const& name, Buffer& out) const;
+
+  // Fills `details` for directory entry `id`; false when the file has no
+  // valid entry of that id.
+  bool GetDetails(uint32_t id, Details& details) const;
+  // Every defect of the file (of any Storage of it), found by one pass over
+  // its directory and chains, made on the first call.
+  std::vector<Defect> const& Defects() const;
 
   // The properties of every property-set stream below this storage (names
   // starting with character 5, or "CONTENTS" in any letter case): storages
@@ -111,7 +164,10 @@ public:
   void ReadStream(uint32_t id, Buffer& out) const;
   // Appends the child storages and child streams of storage entry `id`, each
   // list in ascending entry id order; entries of other types and entries
-  // without a name are left out.
+  // without a name are left out. Each entry belongs to one storage only: the
+  // first to reach it in a breadth-first walk from the root (children in
+  // ascending id order). Another storage whose tree reaches it, or the root,
+  // does not list it, so that any walk of the tree ends.
   void GetChild(uint32_t id, std::vector<Item>& storages, std::vector<Item>& streams) const;
 
 private:
@@ -170,6 +226,15 @@ private:
     uint32_t walk = 0;
   };
 
+  // Sectors of one table and who keeps each (an entry id or a structure).
+  class SectorOwners;
+  // The children a storage lists.
+  struct Children {
+    std::vector<Item> storages;
+    std::vector<Item> streams;
+  };
+  enum class EntryRead : uint8_t { VALID, BAD_TYPE, MISSING };
+
   bool IsStructuredStorage() const;
   // Offsets in 64 bits: a large sector id gives an offset past 4 GiB, which
   // no buffer holds, instead of wrapping onto another sector.
@@ -179,6 +244,8 @@ private:
   // Sectors the file can hold: the bound of every table built from it.
   uint32_t FileSectorCount() const;
   void ReadFAT();
+  void ReadFATSectors(uint32_t count);
+  void CheckTableCount(Defect::Table table, unsigned field, uint32_t kept, uint32_t read);
   // The sectors of a table the header declares (`field`), within what the
   // file can hold.
   uint32_t TableSectorCount(unsigned field) const;
@@ -187,13 +254,35 @@ private:
   void ReadMiniFAT();
   void ReadMiniStream() const;
   void ReadDirectoryChain() const;
-  void ReadStreamInternal(uint32_t firstSector, uint32_t size, bool allowMini, Buffer& out) const;
+  // Copies `bytes` bytes of the chain from `firstSector`, of the mini stream
+  // or of the file.
+  void ReadStreamInternal(uint32_t firstSector, bool mini, uint32_t bytes, Buffer& out) const;
+  bool IsMini(uint32_t size) const noexcept;
+  // Entries the directory chain holds.
+  uint32_t EntryCount() const noexcept { return m_DirSectors.Count() * m_EntriesPerSector; }
+  // Gives each entry reachable from the root to the first storage that
+  // reaches it, breadth first, and lists them there; once per file.
+  void BuildTree() const;
+  void ListChildren(uint32_t storage, std::vector<uint32_t>& storagesFound, std::map<uint32_t, uint32_t>& again) const;
+  // Gives each sector to one chain and finds what every stream delivers;
+  // once per file.
+  void Survey() const;
+  std::vector<uint32_t> StreamOrder(std::size_t& listed) const;
+  uint32_t ClaimChain(SectorOwners& owners, uint32_t id, DirectoryEntry const& entry, bool listed) const;
+  void AddDefect(Defect::Kind kind, Defect::Table table, uint32_t id, std::initializer_list<uint64_t> numbers) const;
+  bool GetDetails(uint32_t id, Details& details) const;
+  std::vector<Defect> const& Defects() const;
   // The run of physically consecutive sectors from `sector`, at most `limit`
   // long, ending before a sector the walk already passed.
   uint32_t GetContigousSectCount(ZEB::FastVector<uint32_t> const& table, uint32_t sector, ChainMarks& marks,
                                  uint32_t limit) const;
-  void GetStorageEntries(uint32_t id, std::map<uint32_t, DirectoryEntry>& entries) const;
   bool GetDirEntry(uint32_t id, DirectoryEntry& entry) const;
+  EntryRead LoadDirEntry(uint32_t id, DirectoryEntry& entry) const;
+  EntryRead ReadDirEntry(uint32_t id, DirectoryEntry& entry) const;
+  // The name's units, at most 32, trailing zero units dropped.
+  static ZEB::WString EntryName(DirectoryEntry const& entry);
+  // Sectors with at least one byte in the file.
+  uint32_t SectorsInFile() const;
 
   std::string m_TempPath;
   Buffer& m_Buffer;
@@ -210,11 +299,22 @@ private:
   // m_DirSectors[id / entries per sector].
   mutable ZEB::FastVector<uint32_t> m_DirSectors;
   mutable bool m_DirSectorsRead = false;
-  mutable std::map<uint32_t, DirectoryEntry> m_DirCache;
+  mutable std::vector<DirectoryEntry> m_DirCache; // by entry id
+  mutable std::vector<uint8_t> m_DirRead;         // by entry id: an EntryRead, or not read yet
   mutable std::unique_ptr<DiskBuffer> m_MiniStream;
   mutable ChainMarks m_FatMarks;
   mutable ChainMarks m_MiniFatMarks;
-  mutable ChainMarks m_EntryMarks; // the entries a sibling walk has passed
+  // The sectors that hold the tables, for the survey.
+  std::vector<uint32_t> m_FatSectors;
+  std::vector<uint32_t> m_DifatSectors;
+  std::vector<uint32_t> m_MiniFatSectors;
+  mutable bool m_TreeBuilt = false;
+  mutable std::vector<uint32_t> m_Reacher; // by entry id: the storage that lists it
+  mutable std::map<uint32_t, Children> m_Children; // by storage id
+  mutable bool m_Surveyed = false;
+  mutable std::vector<uint32_t> m_Readable; // by entry id: the bytes ReadStream delivers
+  mutable uint32_t m_MiniStreamBytes = 0;
+  mutable std::vector<Defect> m_Defects;
 };
 
 } // namespace OLE

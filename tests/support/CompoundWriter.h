@@ -13,7 +13,8 @@ class CompoundWriter {
 public:
   static constexpr uint32_t NO_ENTRY = 0xFFFFFFFF, FREE_SECT = 0xFFFFFFFF, END_OF_CHAIN = 0xFFFFFFFE;
   // Directory entry fields, by offset (32 bits; 16 for NAME_LENGTH, 8 for TYPE).
-  enum Field : unsigned { NAME_LENGTH = 0x40, TYPE = 0x42, LEFT = 0x44, RIGHT = 0x48, CHILD = 0x4C, SIZE = 0x78 };
+  enum Field : unsigned { NAME_LENGTH = 0x40, TYPE = 0x42, LEFT = 0x44, RIGHT = 0x48, CHILD = 0x4C, START = 0x74,
+                          SIZE = 0x78 };
 
   explicit CompoundWriter(unsigned sectorShift = 9) : m_Shift(sectorShift), m_Entries(1) {}
 
@@ -36,6 +37,7 @@ public:
   uint32_t SectorSize() const { return 1u << m_Shift; }
   // A stream's chain: mini sector ids for a mini stream, sector ids otherwise.
   std::vector<uint32_t> const& Chain(uint32_t id) const { return m_Entries[id].sectors; }
+  uint32_t ChildLink(uint32_t id) const { return m_Entries[id].child; } // after Build
   // The stream's bytes as its sectors hold them: zero-padded to whole units.
   std::string Padded(uint32_t id) const {
     std::string data = m_Entries[id].data;

@@ -1,5 +1,6 @@
-// Every storage below `top` listed (each id opened once: a looping tree ends), every stream read; gives the bytes
-// read. For fuzz inputs, kept regression inputs and benchmarks; a header, as only one test program links the library.
+// The walk a naive caller makes: every storage listed and opened from its parent, with no record of what it
+// has seen, every stream read. It ends because each entry is listed by one storage only. For tests, fuzz
+// inputs and benchmarks; a header, as only one test program links the library.
 #pragma once
 
 #include <cstdint>
@@ -11,24 +12,32 @@
 
 namespace ZEBTest {
 
-inline uint64_t WalkStorage(ZEBFile::OLE::Storage const& top) {
+struct Walked {
+  uint64_t bytes = 0;       // delivered by all the streams
+  std::size_t listed = 0;   // entries listed, storages and streams
+  std::set<uint32_t> ids;   // distinct entry ids listed
+};
+
+inline Walked WalkStorage(ZEBFile::OLE::Storage const& top) {
   using ZEBFile::OLE::Storage;
-  std::set<uint32_t> opened{Storage::RootStorage::ROOT_STORAGE_ID};
+  Walked walked;
   std::vector<ZEB::SmartPtr<Storage>> pending;
   ZEBFile::MemoryBuffer out(1u << 16);
-  uint64_t total = 0;
   for (ZEB::SmartPtr<Storage> current;;) {
     Storage const& storage = current ? *current : top;
     for (auto const& item : storage.Streams()) {
       out.Clear();
       storage.ReadStream(item.id, out);
-      total += out.Size();
+      walked.bytes += out.Size();
+      walked.ids.insert(item.id);
     }
-    for (auto const& item : storage.Storages())
-      if (opened.insert(item.id).second)
-        pending.push_back(storage.OpenStorage(item.id));
+    for (auto const& item : storage.Storages()) {
+      pending.push_back(storage.OpenStorage(item.id));
+      walked.ids.insert(item.id);
+    }
+    walked.listed += storage.Streams().size() + storage.Storages().size();
     if (pending.empty())
-      return total;
+      return walked;
     current = pending.back();
     pending.pop_back();
   }
