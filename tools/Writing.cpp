@@ -228,6 +228,22 @@ void SetProperties(std::string const& file, std::vector<std::string> const& assi
 
   StorageWriter writer(output, {FileVersion(file), true});
   std::map<uint32_t, uint32_t> ids{{0, StorageWriter::ROOT}}; // the file's entry ids to the copy's
+  // Class id, state bits and times as the file has them.
+  auto keepDetails = [&](uint32_t from, uint32_t to) {
+    Document::Storage::Details details;
+    if (document.Root()->GetDetails(from, details)) {
+      ZEBFile::OLE::GUID classId;
+      classId.Data1 = uint32_t(details.classId[0] | details.classId[1] << 8 | details.classId[2] << 16) |
+                      uint32_t(details.classId[3]) << 24;
+      classId.Data2 = uint16_t(details.classId[4] | details.classId[5] << 8);
+      classId.Data3 = uint16_t(details.classId[6] | details.classId[7] << 8);
+      std::copy(details.classId + 8, details.classId + 16, classId.Data4);
+      writer.SetClassId(to, classId);
+      writer.SetStateBits(to, details.stateBits);
+      writer.SetTimes(to, details.created, details.modified);
+    }
+  };
+  keepDetails(0, StorageWriter::ROOT);
   auto writeSet = [&](ZEB::WString const& name, PropertySetWriter const& set) {
     std::string bytes = set.Bytes();
     writer.AddStream(StorageWriter::ROOT, name, bytes.data(), uint32_t(bytes.size()));
@@ -237,15 +253,17 @@ void SetProperties(std::string const& file, std::vector<std::string> const& assi
     ZEB::WString const& name = entry.path.back();
     if (entry.isStorage) {
       ids[entry.id] = writer.AddStorage(parent, name);
+      keepDetails(entry.id, ids[entry.id]);
     } else if (entry.path.size() == 1 && name == PropertySetWriter::SUMMARY_STREAM_NAME && summaryChanged) {
       writeSet(name, summary), summaryChanged = false;
     } else if (entry.path.size() == 1 && name == PropertySetWriter::DOC_SUMMARY_STREAM_NAME && documentChanged) {
       writeSet(name, documentSummary), documentChanged = false;
     } else {
-      writer.BeginStream(parent, name);
+      uint32_t id = writer.BeginStream(parent, name);
       WriterSink sink(writer);
       entry.parent->ReadStream(entry.id, sink);
       writer.EndStream();
+      keepDetails(entry.id, id);
     }
   });
   if (summaryChanged) {

@@ -146,6 +146,19 @@ def round_trip(top):
         zebfile('pack', RUN.arg(tree), RUN.arg(packed))
         before, after = (json.loads(zebfile('ls', '--json', '--hash', RUN.arg(f)))['entries'] for f in (source, packed))
         check(before == after, f'{source.name}: extract then pack lists differently')
+        copy = Path(top, 'set-' + source.name)
+        zebfile('props', '--set', 'Checked=true', RUN.arg(source), '-o', RUN.arg(copy))
+        check(details(source) == details(copy), f'{source.name}: props --set changed an entry or a stream')
+
+
+def details(path):
+    """Each entry's class id, state bits, times and bytes, the property sets left out."""
+    with olefile.OleFileIO(str(path)) as ole:
+        return {'/'.join(parts): (e.clsid, e.dwUserFlags, e.createTime, e.modifyTime, e.entry_type == 2 and
+                                  ole.openstream(parts).read())
+                for parts in [[]] + ole.listdir(streams=True, storages=True)
+                if not parts or not parts[-1].endswith('SummaryInformation')
+                for e in [ole.direntries[ole._find(parts)] if parts else ole.root]}
 
 
 def main():
