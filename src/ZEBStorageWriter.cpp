@@ -153,14 +153,22 @@ public:
       Fail(ZEBFileMsg::CANNOT_WRITE);
     }
     m_Handle = INVALID_HANDLE_VALUE;
-    // Moving onto an existing file fails: the old one goes first.
-    if (!MoveFileA(m_Temp.c_str(), m_Path.c_str()) &&
-        (!DeleteFileA(m_Path.c_str()) || !MoveFileA(m_Temp.c_str(), m_Path.c_str()))) {
-      ZEB::SmartPtr<ZEB::MessageInfo> info =
-          SystemErrorInfo(ZEBFileMsg::CANNOT_MOVE, __FILE__, __LINE__, {m_Temp, m_Path});
-      DeleteFileA(m_Temp.c_str());
-      throw FileCannotMoveException(info);
+    // Moving onto an existing file fails: the old one steps aside under the
+    // temporary name's twin, and comes back when the move still fails.
+    std::string aside = m_Temp + ".old";
+    if (MoveFileA(m_Temp.c_str(), m_Path.c_str()))
+      return;
+    bool stepped = MoveFileA(m_Path.c_str(), aside.c_str()) != 0;
+    if (stepped && MoveFileA(m_Temp.c_str(), m_Path.c_str())) {
+      DeleteFileA(aside.c_str());
+      return;
     }
+    ZEB::SmartPtr<ZEB::MessageInfo> info =
+        SystemErrorInfo(ZEBFileMsg::CANNOT_MOVE, __FILE__, __LINE__, {m_Temp, m_Path});
+    if (stepped)
+      MoveFileA(aside.c_str(), m_Path.c_str());
+    DeleteFileA(m_Temp.c_str());
+    throw FileCannotMoveException(info);
   }
 
 private:

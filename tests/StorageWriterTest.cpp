@@ -2,6 +2,7 @@
 // the format's order, names are refused as the format requires, and a file at a path appears whole or not at all.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -11,6 +12,7 @@
 #include "ZEBFile/MemoryBuffer.h"
 #include "ZEBFile/Storage.h"
 #include "ZEBFile/StorageWriter.h"
+#include "ZEBPlatform/Config.h"
 #include "support/TempDir.h"
 
 using ZEBFile::MemoryBuffer;
@@ -271,6 +273,18 @@ TEST(StorageWriter, FileAppearsWholeOrNotAtAll) {
   std::ifstream in(target, std::ios::binary);
   std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   EXPECT_EQ(Read(bytes).children.at(u"a").data, "secon");
+  // A full disk, then a rename that fails after the old file stepped aside: it comes back, nothing else stays.
+  for (bool rename : {false, true}) {
+    StorageWriter writer(target);
+    writer.AddStream(StorageWriter::ROOT, u"a", "third", 5);
+    if (!(rename ? ZEBPlatform::FailNext(ZEBPlatform::Call::Rename, EACCES, 1) : ZEBPlatform::LimitWrites(100, ENOSPC)))
+      GTEST_SKIP() << "made by the POSIX layer's fault injection";
+    EXPECT_THROW(writer.Commit(), ZEBFile::FileException) << rename;
+    ZEBPlatform::ClearFaults();
+  }
+  EXPECT_EQ(files(), 1);
+  in = std::ifstream(target, std::ios::binary);
+  EXPECT_EQ(Read({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}).children.at(u"a").data, "secon");
 }
 
 TEST(StorageWriter, SiblingOrderIsShorterFirstThenUpperCase) {
