@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size) {
   try {
     ZEB::SmartPtr<ZEBFile::OLE::Storage> top(new ZEBFile::OLE::Storage("", buffer));
     ZEBTest::Walked walked = ZEBTest::WalkStorage(*top);
-    Check(walked.listed == walked.ids.size());
+    Check(walked.listed == walked.Distinct());
     Check(walked.bytes <= size);
     CheckReadable(*top);
     for (auto const& defect : top->Defects())

@@ -16,7 +16,7 @@ set -euo pipefail
 
 declare -A groups=(
   [build]="cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-           libcli11-dev nlohmann-json3-dev libgcrypt20-dev python3
+           libcli11-dev nlohmann-json3-dev libgcrypt20-dev libicu-dev python3
            python3-olefile libgsf-bin"
   [fuzz]="clang libclang-rt-14-dev"
   [windows]="g++-mingw-w64-x86-64 libgcrypt-mingw-w64-dev wine wine64"

@@ -123,11 +123,11 @@ uint32_t Storage::RootStorage::SectorsInFile() const {
 }
 
 void Storage::RootStorage::ReadStream(uint32_t id, Buffer& out) const {
-  DirectoryEntry entry;
-  if (!GetDirEntry(id, entry) || entry.type != TYPE_STREAM || entry.size == 0)
+  DirectoryEntry const* entry = GetDirEntry(id);
+  if (!entry || entry->type != TYPE_STREAM || entry->size == 0)
     return;
   Survey();
-  ReadStreamInternal(entry.startSector, IsMini(entry.size), m_Readable[id], out);
+  ReadStreamInternal(entry->startSector, IsMini(entry->size), m_Entries[id].readable, out);
 }
 
 } // namespace OLE

@@ -113,24 +113,21 @@ void Storage::RootStorage::ReadMiniFAT() {
 
 void Storage::RootStorage::ReadMiniStream() const {
   m_MiniStream.reset(new DiskBuffer(m_TempPath, MINI_STREAM_CHUNK, MINI_STREAM_CACHE));
-  DirectoryEntry root;
-  if (GetDirEntry(ROOT_STORAGE_ID, root) && m_MiniStreamBytes > 0) {
-    ReadStreamInternal(root.startSector, false, m_MiniStreamBytes, *m_MiniStream);
+  DirectoryEntry const* root = GetDirEntry(ROOT_STORAGE_ID);
+  if (root && m_MiniStreamBytes > 0) {
+    ReadStreamInternal(root->startSector, false, m_MiniStreamBytes, *m_MiniStream);
     m_MiniStream->ClearEnd();
   }
 }
 
+// The survey has found the chain free of loops and inside its table for as
+// many sectors as `limit` allows.
 uint32_t Storage::RootStorage::GetContigousSectCount(ZEB::FastVector<uint32_t> const& table, uint32_t sector,
-                                                     ChainMarks& marks, uint32_t limit) const {
-  uint32_t count = 0;
-  while (count < limit) {
-    if (!marks.FirstVisit(sector) || sector >= table.Count())
-      return count;
-    uint32_t next = table[sector];
+                                                     uint32_t limit) const {
+  uint32_t count = 1;
+  while (count < limit && table[sector] == sector + 1) {
+    ++sector;
     ++count;
-    if (next != sector + 1)
-      return count;
-    sector = next;
   }
   return count;
 }
@@ -139,14 +136,14 @@ bool Storage::RootStorage::IsMini(uint32_t size) const noexcept {
   return size < HeaderWord(Header::MINI_STREAM_CUTOFF);
 }
 
+// `bytes` is what the survey found the chain holds: never past a loop, the
+// table's end or another chain's sectors.
 void Storage::RootStorage::ReadStreamInternal(uint32_t firstSector, bool mini, uint32_t bytes, Buffer& out) const {
   if (mini && !m_MiniStream)
     ReadMiniStream();
   Buffer& source = mini ? static_cast<Buffer&>(*m_MiniStream) : m_Buffer;
   ZEB::FastVector<uint32_t> const& table = mini ? m_MiniFAT : m_FAT;
-  ChainMarks& marks = mini ? m_MiniFatMarks : m_FatMarks;
   uint32_t unit = mini ? m_MiniSectorSize : m_SectorSize;
-  marks.Begin(table.Count());
 
   uint32_t remaining = bytes;
   uint32_t sector = firstSector;
@@ -154,9 +151,7 @@ void Storage::RootStorage::ReadStreamInternal(uint32_t firstSector, bool mini, u
     while (remaining > 0 && sector != END_OF_CHAIN && sector < table.Count()) {
       // A run never needs more sectors than the bytes still wanted fill.
       uint32_t wanted = remaining / unit + (remaining % unit != 0);
-      uint32_t run = GetContigousSectCount(table, sector, marks, wanted);
-      if (run == 0)
-        break;
+      uint32_t run = GetContigousSectCount(table, sector, wanted);
       uint32_t part = uint32_t(std::min<uint64_t>(uint64_t(run) * unit, remaining));
       SeekAbsolute(source, mini ? GetMiniSectorOffset(sector) : GetSectorOffset(sector));
       uint32_t got = source.Copy(out, part);

@@ -2,7 +2,6 @@
 // directory chain walked once, and the storage tree built once: each entry
 // listed by the first storage that reaches it.
 #include <algorithm>
-#include <deque>
 
 #include "ZEBFile/Exceptions.h"
 #include "ZEBFile/Storage.h"
@@ -15,7 +14,7 @@ namespace {
 
 constexpr uint32_t ENTRY_SIZE = 128;
 constexpr uint32_t UNREACHED = 0xFFFFFFFF;
-constexpr uint8_t UNREAD = 0xFF;
+constexpr uint8_t UNREAD = 0xFF; // as EntryState has them at first
 
 // Sibling and child links at or above this value point nowhere.
 bool IsLink(uint32_t id) { return id < 0xFFFFFFFA; }
@@ -48,24 +47,26 @@ void Storage::RootStorage::ReadDirectoryChain() const {
   }
 }
 
-bool Storage::RootStorage::GetDirEntry(uint32_t id, DirectoryEntry& entry) const {
-  return LoadDirEntry(id, entry) == EntryRead::VALID;
+Storage::RootStorage::DirectoryEntry const* Storage::RootStorage::GetDirEntry(uint32_t id) const {
+  DirectoryEntry const* entry = nullptr;
+  return LoadDirEntry(id, entry) == EntryRead::VALID ? entry : nullptr;
 }
 
 // Each entry is read from the file once; the cache holds one record per
 // entry of the directory chain, which lies within the file.
-Storage::RootStorage::EntryRead Storage::RootStorage::LoadDirEntry(uint32_t id, DirectoryEntry& entry) const {
+Storage::RootStorage::EntryRead Storage::RootStorage::LoadDirEntry(uint32_t id,
+                                                                   DirectoryEntry const*& entry) const {
   if (!m_DirSectorsRead) {
     ReadDirectoryChain();
-    m_DirCache.resize(EntryCount());
-    m_DirRead.assign(EntryCount(), UNREAD);
+    m_Entries.resize(EntryCount());
   }
-  if (id >= m_DirRead.size())
+  if (id >= m_Entries.size())
     return EntryRead::MISSING;
-  if (m_DirRead[id] == UNREAD)
-    m_DirRead[id] = uint8_t(ReadDirEntry(id, m_DirCache[id]));
-  entry = m_DirCache[id];
-  return EntryRead(m_DirRead[id]);
+  EntryState& state = m_Entries[id];
+  if (state.read == UNREAD)
+    state.read = uint8_t(ReadDirEntry(id, state.entry));
+  entry = &state.entry;
+  return EntryRead(state.read);
 }
 
 Storage::RootStorage::EntryRead Storage::RootStorage::ReadDirEntry(uint32_t id, DirectoryEntry& entry) const {
@@ -85,81 +86,71 @@ void Storage::RootStorage::BuildTree() const {
   if (m_TreeBuilt)
     return;
   m_TreeBuilt = true;
-  DirectoryEntry root;
-  if (!GetDirEntry(ROOT_STORAGE_ID, root))
+  if (!GetDirEntry(ROOT_STORAGE_ID))
     return;
-  m_Reacher.assign(EntryCount(), UNREACHED);
-  m_Reacher[ROOT_STORAGE_ID] = ROOT_STORAGE_ID;
+  m_Entries[ROOT_STORAGE_ID].reacher = ROOT_STORAGE_ID;
   std::map<uint32_t, uint32_t> again; // entry → times reached after it was listed
-  std::deque<uint32_t> queue{ROOT_STORAGE_ID};
-  std::vector<uint32_t> found;
-  while (!queue.empty()) {
-    found.clear();
-    ListChildren(queue.front(), found, again);
-    queue.pop_front();
-    queue.insert(queue.end(), found.begin(), found.end());
-  }
+  std::vector<uint32_t> queue{ROOT_STORAGE_ID}, pending;
+  for (std::size_t next = 0; next < queue.size(); ++next)
+    ListChildren(queue[next], queue, pending, again);
   for (auto const& [id, times] : again)
-    AddDefect(Defect::ENTRY_SHARED, Defect::NO_TABLE, id, {times, m_Reacher[id]});
+    AddDefect(Defect::ENTRY_SHARED, Defect::NO_TABLE, id, {times, m_Entries[id].reacher});
 }
 
 // Walks the sibling tree below `storage` with an explicit stack, taking each
 // entry no storage has reached yet; an entry reached before is neither taken
 // nor walked below (its subtree was walked when it was first reached).
 void Storage::RootStorage::ListChildren(uint32_t storage, std::vector<uint32_t>& storagesFound,
-                                        std::map<uint32_t, uint32_t>& again) const {
-  DirectoryEntry entry;
-  GetDirEntry(storage, entry);
-  Children& children = m_Children[storage];
-  std::vector<uint32_t> pending;
-  if (IsLink(entry.child))
-    pending.push_back(entry.child);
+                                        std::vector<uint32_t>& pending, std::map<uint32_t, uint32_t>& again) const {
+  DirectoryEntry const* entry = GetDirEntry(storage);
+  std::vector<uint32_t>& children = m_Children[storage];
+  if (IsLink(entry->child))
+    pending.push_back(entry->child);
   while (!pending.empty()) {
     uint32_t current = pending.back();
     pending.pop_back();
-    if (current >= m_Reacher.size()) {
+    if (current >= m_Entries.size()) {
       AddDefect(Defect::ENTRY_MISSING, Defect::NO_TABLE, current, {});
       continue;
     }
-    if (m_Reacher[current] != UNREACHED) {
+    if (m_Entries[current].reacher != UNREACHED) {
       ++again[current];
       continue;
     }
-    m_Reacher[current] = storage;
+    m_Entries[current].reacher = storage;
     EntryRead read = LoadDirEntry(current, entry);
     if (read != EntryRead::VALID) {
       if (read == EntryRead::BAD_TYPE)
-        AddDefect(Defect::ENTRY_UNKNOWN_TYPE, Defect::NO_TABLE, current, {entry.type});
+        AddDefect(Defect::ENTRY_UNKNOWN_TYPE, Defect::NO_TABLE, current, {entry->type});
       else
         AddDefect(Defect::ENTRY_MISSING, Defect::NO_TABLE, current, {});
       continue;
     }
-    if (IsLink(entry.left))
-      pending.push_back(entry.left);
-    if (IsLink(entry.right))
-      pending.push_back(entry.right);
-    if (entry.type != TYPE_STORAGE && entry.type != TYPE_STREAM)
-      continue;
-    Item item;
-    item.id = current;
-    item.name = EntryName(entry);
-    if (item.name.empty())
-      continue;
-    item.size = entry.type == TYPE_STREAM ? entry.size : 0;
-    (entry.type == TYPE_STORAGE ? children.storages : children.streams).push_back(std::move(item));
+    if (IsLink(entry->left))
+      pending.push_back(entry->left);
+    if (IsLink(entry->right))
+      pending.push_back(entry->right);
+    if ((entry->type == TYPE_STORAGE || entry->type == TYPE_STREAM) && NameUnits(*entry) > 0)
+      children.push_back(current);
   }
-  auto byId = [](Item const& a, Item const& b) { return a.id < b.id; };
-  std::sort(children.storages.begin(), children.storages.end(), byId);
-  std::sort(children.streams.begin(), children.streams.end(), byId);
-  for (Item const& item : children.storages)
-    storagesFound.push_back(item.id);
+  std::sort(children.begin(), children.end());
+  for (uint32_t child : children) {
+    if (m_Entries[child].entry.type == TYPE_STORAGE)
+      storagesFound.push_back(child);
+    else
+      m_Entries[child].listedStream = true;
+  }
 }
 
-ZEB::WString Storage::RootStorage::EntryName(DirectoryEntry const& entry) {
+std::size_t Storage::RootStorage::NameUnits(DirectoryEntry const& entry) {
   std::size_t units = std::min<std::size_t>(entry.nameLength >> 1, 32);
   while (units > 0 && entry.name[units - 1] == 0)
     --units;
-  return ZEB::WString(entry.name, units);
+  return units;
+}
+
+ZEB::WString Storage::RootStorage::EntryName(DirectoryEntry const& entry) {
+  return ZEB::WString(entry.name, NameUnits(entry));
 }
 
 void Storage::RootStorage::GetChild(uint32_t id, std::vector<Item>& storages, std::vector<Item>& streams) const {
@@ -167,8 +158,11 @@ void Storage::RootStorage::GetChild(uint32_t id, std::vector<Item>& storages, st
   auto found = m_Children.find(id);
   if (found == m_Children.end())
     return;
-  storages.insert(storages.end(), found->second.storages.begin(), found->second.storages.end());
-  streams.insert(streams.end(), found->second.streams.begin(), found->second.streams.end());
+  for (uint32_t child : found->second) {
+    DirectoryEntry const& entry = m_Entries[child].entry;
+    bool storage = entry.type == TYPE_STORAGE;
+    (storage ? storages : streams).push_back(Item{child, EntryName(entry), storage ? 0 : entry.size});
+  }
 }
 
 } // namespace OLE

@@ -38,6 +38,7 @@ public:
       : kind(kind), m_Table(table), m_Base(base), m_End(end), m_Shift(shift) {
     uint64_t count = end > base ? ((end - base - 1) >> shift) + 1 : 0;
     m_Owner.assign(std::min<uint64_t>(count, table.Count()), UNCLAIMED);
+    m_Whole = uint32_t(std::min<uint64_t>(end > base ? (end - base) >> shift : 0, m_Owner.size()));
   }
 
   void Keep(uint32_t sector, uint32_t keeper) {
@@ -50,22 +51,23 @@ public:
   // chain keeps, or that the table or the file lacks. A `counted` chain that
   // runs into another's sectors is counted for the defect of that run.
   ChainEnd Claim(uint32_t first, uint32_t size, uint32_t id, bool counted) {
-    uint32_t readable = 0;
+    uint64_t const unit = uint64_t(1) << m_Shift;
+    uint64_t readable = 0;
     for (uint32_t sector = first; readable < size; sector = m_Table[sector]) {
       if (sector >= m_Owner.size())
-        return {readable, sector < UNCLAIMED - 5 ? Defect::CHAIN_LEAVES_FILE : Defect::STREAM_SHORT, sector};
-      if (m_Owner[sector] == id)
-        return {readable, Defect::CHAIN_LOOPS, sector};
-      if (m_Owner[sector] != UNCLAIMED) {
-        if (counted)
-          ++m_Shared[sector];
-        return {readable, Defect::SECTOR_SHARED, sector};
+        return {uint32_t(readable), sector < UNCLAIMED - 5 ? Defect::CHAIN_LEAVES_FILE : Defect::STREAM_SHORT,
+                sector};
+      uint32_t& owner = m_Owner[sector];
+      if (owner != UNCLAIMED)
+        return Taken(uint32_t(readable), sector, owner == id, counted);
+      owner = id;
+      if (sector < m_Whole) {
+        readable += unit;
+        continue;
       }
-      m_Owner[sector] = id;
-      uint32_t available = Available(sector);
-      readable += std::min(available, size - readable);
-      if (available < (1u << m_Shift) && readable < size) // the file ends inside this sector
-        return {readable, Defect::CHAIN_LEAVES_FILE, sector};
+      readable += m_End - (m_Base + (uint64_t(sector) << m_Shift)); // the file ends inside this sector
+      if (readable < size)
+        return {uint32_t(readable), Defect::CHAIN_LEAVES_FILE, sector};
     }
     return {size, Defect::STREAM_SHORT, 0};
   }
@@ -79,14 +81,19 @@ public:
   Defect::Table const kind;
 
 private:
-  uint32_t Available(uint32_t sector) const {
-    uint64_t at = m_Base + (uint64_t(sector) << m_Shift);
-    return uint32_t(std::min<uint64_t>(uint64_t(1) << m_Shift, m_End - at));
+  // The chain reached a sector already kept: by itself (a loop) or another.
+  ChainEnd Taken(uint32_t readable, uint32_t sector, bool loop, bool counted) {
+    if (loop)
+      return {readable, Defect::CHAIN_LOOPS, sector};
+    if (counted)
+      ++m_Shared[sector];
+    return {readable, Defect::SECTOR_SHARED, sector};
   }
 
   ZEB::FastVector<uint32_t> const& m_Table;
   uint64_t m_Base, m_End;
   unsigned m_Shift;
+  uint32_t m_Whole; // sectors wholly in the file
   std::vector<uint32_t> m_Owner;
   std::map<uint32_t, uint32_t> m_Shared;
 };
@@ -98,7 +105,6 @@ void Storage::RootStorage::Survey() const {
   m_Surveyed = true;
   if (!m_DirSectorsRead)
     ReadDirectoryChain();
-  m_Readable.assign(EntryCount(), 0);
 
   SectorOwners file(m_FAT, m_SectorSize, m_SectorShift, m_Buffer.Size(), Defect::FAT);
   for (uint32_t sector : m_FatSectors)
@@ -109,16 +115,18 @@ void Storage::RootStorage::Survey() const {
     file.Keep(sector, STRUCTURE + Defect::MINIFAT);
   for (uint32_t sector : m_DirSectors)
     file.Keep(sector, STRUCTURE + Defect::DIRECTORY);
-  DirectoryEntry entry;
-  if (GetDirEntry(ROOT_STORAGE_ID, entry) && entry.size > 0)
-    m_MiniStreamBytes = ClaimChain(file, ROOT_STORAGE_ID, entry, true);
+  DirectoryEntry const* entry = GetDirEntry(ROOT_STORAGE_ID);
+  if (entry && entry->size > 0)
+    m_MiniStreamBytes = ClaimChain(file, ROOT_STORAGE_ID, *entry, true);
 
+  // The streams the tree lists first, then the other entries: a stream
+  // nobody lists cannot take the sectors of one that is listed.
   SectorOwners mini(m_MiniFAT, 0, m_MiniSectorShift, m_MiniStreamBytes, Defect::MINIFAT);
-  std::size_t listed = 0;
-  std::vector<uint32_t> order = StreamOrder(listed);
-  for (std::size_t i = 0; i < order.size(); ++i)
-    if (GetDirEntry(order[i], entry) && entry.type == TYPE_STREAM && entry.size > 0)
-      m_Readable[order[i]] = ClaimChain(IsMini(entry.size) ? mini : file, order[i], entry, i < listed);
+  for (bool listed : {true, false})
+    for (uint32_t id = 0; id < m_Entries.size(); ++id)
+      if (m_Entries[id].listedStream == listed && (entry = GetDirEntry(id)) && entry->type == TYPE_STREAM &&
+          entry->size > 0)
+        m_Entries[id].readable = ClaimChain(IsMini(entry->size) ? mini : file, id, *entry, listed);
 
   for (SectorOwners const* owners : {&file, &mini})
     owners->ForEachShared([&](uint32_t sector, uint32_t keeper, uint32_t streams) {
@@ -127,25 +135,6 @@ void Storage::RootStorage::Survey() const {
       else
         AddDefect(Defect::SECTOR_SHARED, owners->kind, keeper, {sector, streams});
     });
-}
-
-// The streams the tree lists (`listed` of them), by ascending id, then every
-// other entry: a stream nobody lists cannot take the sectors of one that is
-// listed.
-std::vector<uint32_t> Storage::RootStorage::StreamOrder(std::size_t& listedCount) const {
-  std::vector<bool> listed(EntryCount());
-  std::vector<uint32_t> order;
-  for (auto const& [storage, children] : m_Children)
-    for (Item const& item : children.streams) {
-      listed[item.id] = true;
-      order.push_back(item.id);
-    }
-  std::sort(order.begin(), order.end());
-  listedCount = order.size();
-  for (uint32_t id = 0; id < listed.size(); ++id)
-    if (!listed[id])
-      order.push_back(id);
-  return order;
 }
 
 // Defects are told of the streams a caller sees listed, and of the mini
@@ -166,16 +155,17 @@ void Storage::RootStorage::AddDefect(Defect::Kind kind, Defect::Table table, uin
   defect.table = table;
   defect.entry = id;
   std::copy(numbers.begin(), numbers.end(), defect.numbers);
-  DirectoryEntry entry;
+  DirectoryEntry const* entry = nullptr;
   if (id != Defect::NO_ENTRY && LoadDirEntry(id, entry) != EntryRead::MISSING)
-    defect.name = EntryName(entry);
+    defect.name = EntryName(*entry);
   m_Defects.push_back(std::move(defect));
 }
 
 bool Storage::RootStorage::GetDetails(uint32_t id, Details& details) const {
-  DirectoryEntry entry;
-  if (!GetDirEntry(id, entry))
+  DirectoryEntry const* found = GetDirEntry(id);
+  if (!found)
     return false;
+  DirectoryEntry const& entry = *found;
   details = Details();
   details.type = entry.type;
   std::memcpy(details.classId, entry.classId, sizeof details.classId);
@@ -185,7 +175,7 @@ bool Storage::RootStorage::GetDetails(uint32_t id, Details& details) const {
   if (entry.type == TYPE_STREAM) {
     Survey();
     details.size = entry.size;
-    details.readable = m_Readable[id];
+    details.readable = m_Entries[id].readable;
   }
   return true;
 }
@@ -213,7 +203,7 @@ std::string Shown(ZEB::WString const& name) {
       continue;
     }
     flush();
-    char hex[5];
+    char hex[8];
     std::snprintf(hex, sizeof hex, "\\x%02X", unsigned(unit));
     shown += hex;
   }

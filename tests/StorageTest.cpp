@@ -308,7 +308,7 @@ TEST(StorageRegress, KeptInputsEndCleanlyWithTheirDefects) {
     OpenFile file(bytes);
     PropertyStorage::MergedMap properties;
     ZEBTest::Walked walked = ZEBTest::WalkStorage(*file.top);
-    EXPECT_EQ(walked.listed, walked.ids.size());
+    EXPECT_EQ(walked.listed, walked.Distinct());
     EXPECT_LE(walked.bytes, bytes.size());
     EXPECT_NO_THROW(file.top->Properties(properties));
     auto named = defects.find(entry.path().filename().string());
@@ -382,7 +382,7 @@ TEST(StorageHostile, WorkStaysInProportionToTheFile) {
     std::string found = Defects(*file.top);
     std::optional<std::size_t> after = HeapInUse();
     EXPECT_EQ(walked.listed, listed);
-    EXPECT_EQ(walked.ids.size(), listed);
+    EXPECT_EQ(walked.Distinct(), listed);
     EXPECT_LE(walked.bytes, bytes.size());
     EXPECT_LT(after.value_or(0) - before.value_or(0), 2 * bytes.size() + (16u << 20));
     EXPECT_EQ(found, defects);

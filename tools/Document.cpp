@@ -5,6 +5,7 @@
 #include <new>
 #include <set>
 
+#include "Files.h"
 #include "ZEB/Exception.h"
 #include "ZEB/MessageInfo.h"
 #include "ZEBFile/Exceptions.h"
@@ -75,7 +76,7 @@ std::string const& TemporaryDirectory() {
   return directory;
 }
 
-Document::Document(std::string const& fileName) {
+Document::Document(std::string const& fileName) : m_Name(fileName) {
   ZEBFile::PathT<char> path(fileName);
   if (!path.Exists()) {
     // The reader takes Windows file names: on other systems a name holding
@@ -90,6 +91,8 @@ Document::Document(std::string const& fileName) {
     throw ToolError("is a directory");
   }
   m_Size = path.Size();
+  std::error_code error;
+  m_Modified = std::filesystem::last_write_time(std::filesystem::path(fileName), error);
   if (m_Size > UINT32_MAX) {
     throw ToolError("too large: the reader takes files up to 4 GiB");
   }
@@ -99,12 +102,41 @@ Document::Document(std::string const& fileName) {
     m_Map = std::make_unique<ZEBFile::MemoryMapFile>(fileName);
     m_Map->Open(ZEBFile::MemoryMapFile::READ);
     data = m_Map->GetView(0, uint32_t(m_Size));
+    m_Guard = std::make_unique<MappedViewGuard>(data, size_t(m_Size));
+    TestHook("mapped", fileName);
   }
   m_Buffer = std::make_unique<ZEBFile::StaticMemoryBuffer>(data, uint32_t(m_Size));
-  m_Root = ZEB::SmartPtr<Storage>(new Storage(TemporaryDirectory(), *m_Buffer));
+  Read([&] { m_Root = ZEB::SmartPtr<Storage>(new Storage(TemporaryDirectory(), *m_Buffer)); });
 }
 
 Document::~Document() = default;
+
+bool Document::Changed() const {
+  if (m_Guard && m_Guard->Faulted()) {
+    return true;
+  }
+  std::error_code sizeError, timeError;
+  std::filesystem::path path(m_Name);
+  auto size = std::filesystem::file_size(path, sizeError);
+  auto modified = std::filesystem::last_write_time(path, timeError);
+  return sizeError || timeError || size != m_Size || modified != m_Modified;
+}
+
+void Document::ThrowWhenChanged() const {
+  if (Changed()) {
+    throw ToolError(FILE_CHANGED);
+  }
+}
+
+void Document::Read(std::function<void()> const& read) const {
+  try {
+    read();
+  } catch (...) {
+    ThrowWhenChanged();
+    throw;
+  }
+  ThrowWhenChanged();
+}
 
 void WalkTree(ZEB::SmartPtr<Document::Storage> const& root, std::function<void(TreeEntry const&)> const& visit) {
   std::vector<TreeEntry> pending; // a stack: the next entry to visit is at the back

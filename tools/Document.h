@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -32,12 +33,18 @@ std::string DescribeCurrentException();
 // temporary directory. Throws ToolError when there is none.
 std::string const& TemporaryDirectory();
 
+class MappedViewGuard;
+
+// A file that shrank or was written while it was read.
+constexpr char const* FILE_CHANGED = "the file changed while it was read";
+
 class Document {
 public:
   using Storage = ZEBFile::OLE::Storage;
 
   // Throws ToolError for a missing file, a directory or a file over 4 GiB, and
-  // the library's exceptions for one it cannot open or read.
+  // the library's exceptions for one it cannot open or read; ToolError
+  // (FILE_CHANGED) when the file changed meanwhile.
   explicit Document(std::string const& fileName);
   ~Document();
   Document(Document const&) = delete;
@@ -46,9 +53,22 @@ public:
   ZEB::SmartPtr<Storage> const& Root() const noexcept { return m_Root; }
   uint64_t FileSize() const noexcept { return m_Size; }
 
+  // Runs `read`, which reads the document. When the file changed while it was
+  // read (a read of the view faulted because the file shrank, or its size or
+  // modification time are not those it was opened with), what `read` gave or
+  // threw gives way to ToolError(FILE_CHANGED).
+  void Read(std::function<void()> const& read) const;
+
 private:
+  bool Changed() const;
+  void ThrowWhenChanged() const;
+
+  std::string m_Name;
   uint64_t m_Size = 0;
+  std::filesystem::file_time_type m_Modified;
+  // Destroyed in reverse order: the reader, then the guard, then the view.
   std::unique_ptr<ZEBFile::MemoryMapFile> m_Map;
+  std::unique_ptr<MappedViewGuard> m_Guard;
   std::unique_ptr<ZEBFile::StaticMemoryBuffer> m_Buffer;
   ZEB::SmartPtr<Storage> m_Root;
 };

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "ZEB/NoCase.h"
+#include "CaseFold.h"
 #include "ZEBCharset/Conv.h"
 
 namespace zebfile {
@@ -45,12 +45,17 @@ template <class Each> void ForEachCharacter(ZEB::WString const& text, Each&& eac
   }
 }
 
-std::string Show(ZEB::WString const& text, bool name) {
+enum class Escape { NAME, VALUE, PATH };
+
+// NAME escapes what a terminal would not show and the separators, VALUE what a
+// terminal would not show, PATH only the separators and unpaired surrogates.
+std::string Show(ZEB::WString const& text, Escape escape) {
   std::string out;
+  bool const name = escape != Escape::VALUE, shown = escape != Escape::PATH;
   ForEachCharacter(text, [&](char32_t c, char16_t const* units, size_t count) {
-    if (IsControl(c) || (name && c == '/')) {
+    if ((shown && IsControl(c)) || (name && c == '/')) {
       AppendHex(out, "\\x%02X", unsigned(c));
-    } else if (IsInvisible(c)) {
+    } else if ((shown && IsInvisible(c)) || (c >= 0xD800 && c <= 0xDFFF)) {
       for (size_t k = 0; k < count; ++k) {
         AppendHex(out, "\\u%04X", units[k]);
       }
@@ -103,8 +108,13 @@ bool IsReservedDeviceName(std::string const& name) {
       return true;
     }
   }
-  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-         base[3] >= '1' && base[3] <= '9';
+  // COM and LPT with a digit 0-9 or a superscript one, two or three (UTF-8).
+  if (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0) {
+    return false;
+  }
+  std::string digit = base.substr(3);
+  return (digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') || digit == "\xC2\xB9" || digit == "\xC2\xB2" ||
+         digit == "\xC2\xB3";
 }
 
 } // namespace
@@ -115,8 +125,9 @@ std::string SystemToUtf8(std::string const& text) {
   return ZEBCharset::Convert(ZEBCharset::SystemCharset(), ZEB::CHARSET_UTF8, text);
 }
 
-std::string ShowName(ZEB::WString const& name) { return Show(name, true); }
-std::string ShowValue(ZEB::WString const& value) { return Show(value, false); }
+std::string ShowName(ZEB::WString const& name) { return Show(name, Escape::NAME); }
+std::string ShowValue(ZEB::WString const& value) { return Show(value, Escape::VALUE); }
+std::string PathName(ZEB::WString const& name) { return Show(name, Escape::PATH); }
 
 std::string ShowFileName(std::string const& systemName) {
   return ShowValue(ZEBCharset::ToWide(ZEBCharset::SystemCharset(), systemName));
@@ -207,13 +218,7 @@ std::string SafeNames::Make(ZEB::WString const& name) {
     AppendHex(prefix, "%%%02X", unsigned(static_cast<unsigned char>(first)));
     out.insert(0, prefix);
   }
-  auto key = [](std::string const& candidate) {
-    ZEB::WString folded = ZEBCharset::ToWide(ZEB::CHARSET_UTF8, candidate);
-    for (auto& unit : folded) {
-      unit = ZEB::WNoCase::Fold(unit);
-    }
-    return folded;
-  };
+  auto key = [](std::string const& candidate) { return FoldCase(ZEBCharset::ToWide(ZEB::CHARSET_UTF8, candidate)); };
   std::string unique = out;
   for (unsigned n = 2; !m_Used.insert(key(unique)).second; ++n) {
     unique = out + "~" + std::to_string(n);

@@ -20,6 +20,10 @@ std::string SystemToUtf8(std::string const& text);
 // \uHHHH, '\' as \\ and '/' as \x2F, so that a path of such names, joined
 // with '/', reads back with ParsePath.
 std::string ShowName(ZEB::WString const& name);
+// A name for a path in JSON: as it is, but '\' as \\, '/' as \x2F and
+// unpaired surrogates as \uHHHH, so that the path reads back with ParsePath
+// and two paths of different names differ.
+std::string PathName(ZEB::WString const& name);
 // A file name given or found, for one line of output: as SystemToUtf8, with
 // control and invisible characters escaped as ShowValue does.
 std::string ShowFileName(std::string const& systemName);

@@ -19,28 +19,30 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void Walk(std::string const& directory, std::vector<Input>& inputs) {
-  std::vector<std::string> files;
+// Adds the regular files below `directory` to `found`, and a directory that
+// cannot be read, or holds a name the system code page cannot write, as an
+// input that failed already. Symbolic links to directories are not followed.
+void Walk(fs::path const& directory, std::vector<Input>& found) {
   std::error_code error;
-  // Directories that may not be read are passed over; any other failure ends
-  // the walk with an error line.
-  fs::recursive_directory_iterator it(fs::path(directory), fs::directory_options::skip_permission_denied, error), end;
+  std::vector<fs::path> subdirectories;
+  fs::directory_iterator it(directory, error), end;
   for (; !error && it != end; it.increment(error)) {
     std::error_code typeError;
-    if (it->is_regular_file(typeError)) {
+    if (it->is_directory(typeError) && !it->is_symlink(typeError)) {
+      subdirectories.push_back(it->path());
+    } else if (it->is_regular_file(typeError)) {
       try {
-        files.push_back(it->path().string());
+        found.push_back({it->path().string(), {}});
       } catch (std::exception const&) {
-        inputs.push_back({directory, "a file name there cannot be written in the system code page"});
+        found.push_back({directory.string(), "a file name there cannot be written in the system code page"});
       }
     }
   }
   if (error) {
-    inputs.push_back({directory, "cannot be walked: " + error.message()});
+    found.push_back({directory.string(), "cannot be read: " + error.message()});
   }
-  std::sort(files.begin(), files.end());
-  for (auto& file : files) {
-    inputs.push_back({std::move(file), {}});
+  for (auto const& subdirectory : subdirectories) {
+    Walk(subdirectory, found);
   }
 }
 
@@ -124,7 +126,10 @@ std::vector<Input> ExpandInputs(std::vector<std::string> const& arguments, bool 
     } else if (!recursive) {
       inputs.push_back({argument, "is a directory (use -r to read the files in it)"});
     } else {
-      Walk(argument, inputs);
+      std::vector<Input> found;
+      Walk(fs::path(argument), found);
+      std::stable_sort(found.begin(), found.end(), [](Input const& a, Input const& b) { return a.name < b.name; });
+      inputs.insert(inputs.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
     }
   }
   return inputs;
@@ -187,6 +192,8 @@ int RunInOrder(std::vector<Input> const& inputs, unsigned threads, Job const& jo
     }
     if (!outcome->error.empty()) {
       ReportError(inputs[written - 1].name, outcome->error);
+    }
+    if (!outcome->error.empty() || outcome->damaged) {
       status = 1;
     }
   }

@@ -24,6 +24,7 @@ struct Outcome {
   std::string out;   // for standard output
   std::string error; // the reason, when the input failed
   uint64_t bytes = 0; // bytes read, for the progress line
+  bool damaged = false; // read, but found damaged: exit status 1 without an error line
 };
 
 using Job = std::function<Outcome(Input const&)>;
@@ -31,7 +32,8 @@ using Job = std::function<Outcome(Input const&)>;
 // Runs `job` for every input on `threads` threads, and writes each input's
 // output, or its error line "zebfile: NAME: reason", in input order;
 // `separator` goes between two outputs that are not empty. Exceptions of a
-// job become its error line. Gives 1 when any input failed, else 0.
+// job become its error line. Gives 1 when any input failed or was damaged,
+// else 0.
 int RunInOrder(std::vector<Input> const& inputs, unsigned threads, Job const& job, std::string const& separator);
 
 // The error line for a name and a reason.

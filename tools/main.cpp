@@ -31,18 +31,19 @@ CLI::App* AddManyFilesCommand(CLI::App& app, char const* name, char const* descr
   return command;
 }
 
-int RunManyFiles(ManyFiles& many, zebfile::Outcome (*command)(zebfile::Input const&, zebfile::ListOptions const&)) {
+// `separator` goes between the text outputs of two files.
+int RunManyFiles(ManyFiles& many, zebfile::Outcome (*command)(zebfile::Input const&, zebfile::ListOptions const&),
+                 char const* separator = "\n") {
   std::vector<zebfile::Input> inputs = zebfile::ExpandInputs(many.files, many.recursive);
   many.options.heading = inputs.size() > 1;
   auto job = [&](zebfile::Input const& input) { return command(input, many.options); };
-  return zebfile::RunInOrder(inputs, many.jobs, job, many.options.json ? "" : "\n");
+  return zebfile::RunInOrder(inputs, many.jobs, job, many.options.json ? "" : separator);
 }
 
 // Runs a command over one file; its failure is that file's error line.
 template <class Command> int RunOnFile(std::string const& file, Command&& command) {
   try {
-    command();
-    return 0;
+    return command();
   } catch (...) {
     std::fflush(stdout);
     zebfile::ReportError(file, zebfile::DescribeCurrentException());
@@ -66,7 +67,7 @@ int main(int argc, char** argv) {
   });
   app.footer("Exit status: 0 when every input was read, 1 when one could not be, 2 on a usage error.");
 
-  ManyFiles list, props;
+  ManyFiles list, props, checks;
   CLI::App* ls = AddManyFilesCommand(app, "ls", "Show the storage tree of each file, with stream sizes",
                                      "Example: zebfile ls --json --hash -r -j 2 archive/ | jq .", list);
   ls->add_flag("--hash", list.options.hash, "Add the SHA-256 of each stream");
@@ -84,7 +85,15 @@ int main(int argc, char** argv) {
       ->type_name("NAME=VALUE");
   propsCommand->add_option("-o,--output", output, "The copy --set writes")->type_name("OUT");
 
+  CLI::App* check = AddManyFilesCommand(
+      app, "check", "Read every structure and stream of each file and show its defects, or ok",
+      "Lines 'FILE: defect' or 'FILE: ok'. Exit status 1 when a file is damaged or cannot be read.\n"
+      "Example: zebfile check -r -j 2 archive/",
+      checks);
+
   std::string file, stream, directory;
+  std::string entry;
+  bool force = false;
   CLI::App* cat = app.add_subcommand("cat", "Write the raw bytes of one stream to standard output");
   cat->add_option("FILE", file, "Compound file")->required()->type_name("");
   cat->add_option("STREAM", stream, "Stream path as ls shows it, e.g. '\\x05SummaryInformation' or 'Folder/A'")
@@ -96,8 +105,12 @@ int main(int argc, char** argv) {
       app.add_subcommand("extract", "Write every storage as a directory and every stream as a file under DIR");
   extract->add_option("FILE", file, "Compound file")->required()->type_name("");
   extract->add_option("DIR", directory, "Target directory (created when missing)")->required()->type_name("");
+  extract->add_option("PATH", entry, "Only the storage (its content) or the stream at this path, as ls shows it")
+      ->type_name("");
+  extract->add_flag("--force", force, "Replace existing files (never links); write into existing directories");
   extract->footer("Names are made safe for any file system: control, separator and reserved characters become %HH\n"
                   "(%25 for '%'), never '.' or '..'; names equal ignoring case get ~2, ~3 ...\n"
+                  "A name that exists in DIR is left as it is (error line, exit 1) unless --force replaces it.\n"
                   "Example: zebfile extract report.doc report-streams");
 
   std::string packed;
@@ -130,19 +143,31 @@ int main(int argc, char** argv) {
       std::fputs("zebfile: props --set takes one FILE and -o OUT (and neither -r nor --json)\n", stderr);
       return 2;
     }
-    return RunOnFile(props.files[0], [&] { zebfile::SetProperties(props.files[0], assignments, output); });
+    return RunOnFile(props.files[0], [&] {
+      zebfile::SetProperties(props.files[0], assignments, output);
+      return 0;
+    });
   }
   if (pack->parsed()) {
-    return RunOnFile(directory, [&] { zebfile::Pack(directory, packed, version); });
+    return RunOnFile(directory, [&] {
+      zebfile::Pack(directory, packed, version);
+      return 0;
+    });
   }
   if (propsCommand->parsed()) {
     return RunManyFiles(props, zebfile::ListProperties);
   }
+  if (check->parsed()) {
+    return RunManyFiles(checks, zebfile::CheckFile, "");
+  }
   if (cat->parsed()) {
-    return RunOnFile(file, [&] { zebfile::CatStream(file, stream); });
+    return RunOnFile(file, [&] {
+      zebfile::CatStream(file, stream);
+      return 0;
+    });
   }
   if (extract->parsed()) {
-    return RunOnFile(file, [&] { zebfile::Extract(file, directory); });
+    return RunOnFile(file, [&] { return zebfile::Extract(file, directory, entry, force) ? 0 : 1; });
   }
   zebfile::ShowPaths(texts);
   return 0;

@@ -51,7 +51,7 @@ public:
 
   // Damage the reader tolerated: a chain cut short, an entry skipped, a table
   // capped. A file whose structure is sound has none.
-  struct Defect {
+  struct ZEBFILE_API Defect {
     enum Kind : uint8_t {
       STREAM_SHORT,       // a stream's chain ends early: size, readable
       CHAIN_LOOPS,        // a chain passes a sector twice: size, readable, sector
@@ -228,11 +228,6 @@ private:
 
   // Sectors of one table and who keeps each (an entry id or a structure).
   class SectorOwners;
-  // The children a storage lists.
-  struct Children {
-    std::vector<Item> storages;
-    std::vector<Item> streams;
-  };
   enum class EntryRead : uint8_t { VALID, BAD_TYPE, MISSING };
 
   bool IsStructuredStorage() const;
@@ -263,24 +258,26 @@ private:
   // Gives each entry reachable from the root to the first storage that
   // reaches it, breadth first, and lists them there; once per file.
   void BuildTree() const;
-  void ListChildren(uint32_t storage, std::vector<uint32_t>& storagesFound, std::map<uint32_t, uint32_t>& again) const;
+  void ListChildren(uint32_t storage, std::vector<uint32_t>& storagesFound, std::vector<uint32_t>& pending,
+                    std::map<uint32_t, uint32_t>& again) const;
   // Gives each sector to one chain and finds what every stream delivers;
   // once per file.
   void Survey() const;
-  std::vector<uint32_t> StreamOrder(std::size_t& listed) const;
   uint32_t ClaimChain(SectorOwners& owners, uint32_t id, DirectoryEntry const& entry, bool listed) const;
   void AddDefect(Defect::Kind kind, Defect::Table table, uint32_t id, std::initializer_list<uint64_t> numbers) const;
   bool GetDetails(uint32_t id, Details& details) const;
   std::vector<Defect> const& Defects() const;
   // The run of physically consecutive sectors from `sector`, at most `limit`
   // long, ending before a sector the walk already passed.
-  uint32_t GetContigousSectCount(ZEB::FastVector<uint32_t> const& table, uint32_t sector, ChainMarks& marks,
-                                 uint32_t limit) const;
-  bool GetDirEntry(uint32_t id, DirectoryEntry& entry) const;
-  EntryRead LoadDirEntry(uint32_t id, DirectoryEntry& entry) const;
+  uint32_t GetContigousSectCount(ZEB::FastVector<uint32_t> const& table, uint32_t sector, uint32_t limit) const;
+  // The record of entry `id` when it is valid, else null; valid as long as
+  // the root.
+  DirectoryEntry const* GetDirEntry(uint32_t id) const;
+  EntryRead LoadDirEntry(uint32_t id, DirectoryEntry const*& entry) const;
   EntryRead ReadDirEntry(uint32_t id, DirectoryEntry& entry) const;
   // The name's units, at most 32, trailing zero units dropped.
   static ZEB::WString EntryName(DirectoryEntry const& entry);
+  static std::size_t NameUnits(DirectoryEntry const& entry);
   // Sectors with at least one byte in the file.
   uint32_t SectorsInFile() const;
 
@@ -299,20 +296,25 @@ private:
   // m_DirSectors[id / entries per sector].
   mutable ZEB::FastVector<uint32_t> m_DirSectors;
   mutable bool m_DirSectorsRead = false;
-  mutable std::vector<DirectoryEntry> m_DirCache; // by entry id
-  mutable std::vector<uint8_t> m_DirRead;         // by entry id: an EntryRead, or not read yet
+  // What is known of each entry of the directory chain, by id: its record,
+  // read once, and what the two passes found.
+  struct EntryState {
+    DirectoryEntry entry;
+    uint32_t reacher = 0xFFFFFFFF; // the storage that lists it, once the tree reached it
+    uint32_t readable = 0;         // the bytes ReadStream delivers
+    uint8_t read = 0xFF;           // an EntryRead, once read
+    bool listedStream = false;
+  };
+  mutable std::vector<EntryState> m_Entries;
   mutable std::unique_ptr<DiskBuffer> m_MiniStream;
   mutable ChainMarks m_FatMarks;
-  mutable ChainMarks m_MiniFatMarks;
   // The sectors that hold the tables, for the survey.
   std::vector<uint32_t> m_FatSectors;
   std::vector<uint32_t> m_DifatSectors;
   std::vector<uint32_t> m_MiniFatSectors;
   mutable bool m_TreeBuilt = false;
-  mutable std::vector<uint32_t> m_Reacher; // by entry id: the storage that lists it
-  mutable std::map<uint32_t, Children> m_Children; // by storage id
+  mutable std::map<uint32_t, std::vector<uint32_t>> m_Children; // by storage id: the entries it lists
   mutable bool m_Surveyed = false;
-  mutable std::vector<uint32_t> m_Readable; // by entry id: the bytes ReadStream delivers
   mutable uint32_t m_MiniStreamBytes = 0;
   mutable std::vector<Defect> m_Defects;
 };

@@ -13,10 +13,11 @@ class Runner:
         """A host path as the program sees it (Wine shows the host's root as Z:)."""
         return ('Z:' if self.wine else '') + os.path.abspath(path)
 
-    def run(self, program, *args, timeout=120):
-        """Exit status, standard output (bytes), standard error (text, line ends as on POSIX)."""
+    def run(self, program, *args, timeout=120, env=None):
+        """Exit status, standard output (bytes), standard error (text, line ends as on POSIX); `env` is added to
+        the environment."""
         done = subprocess.run(self.wrapper + [program, *args], stdin=subprocess.DEVNULL, capture_output=True,
-                              timeout=timeout)
+                              timeout=timeout, env=dict(os.environ, **(env or {})))
         return done.returncode, done.stdout, done.stderr.decode('utf-8', 'replace').replace('\r\n', '\n')
 
 

@@ -15,7 +15,12 @@ namespace ZEBTest {
 struct Walked {
   uint64_t bytes = 0;       // delivered by all the streams
   std::size_t listed = 0;   // entries listed, storages and streams
-  std::set<uint32_t> ids;   // distinct entry ids listed
+  std::vector<uint32_t> ids; // the entry ids listed, in the order met
+
+  std::size_t Distinct() const {
+    std::set<uint32_t> distinct(ids.begin(), ids.end());
+    return distinct.size();
+  }
 };
 
 inline Walked WalkStorage(ZEBFile::OLE::Storage const& top) {
@@ -29,11 +34,11 @@ inline Walked WalkStorage(ZEBFile::OLE::Storage const& top) {
       out.Clear();
       storage.ReadStream(item.id, out);
       walked.bytes += out.Size();
-      walked.ids.insert(item.id);
+      walked.ids.push_back(item.id);
     }
     for (auto const& item : storage.Storages()) {
       pending.push_back(storage.OpenStorage(item.id));
-      walked.ids.insert(item.id);
+      walked.ids.push_back(item.id);
     }
     walked.listed += storage.Streams().size() + storage.Storages().size();
     if (pending.empty())
