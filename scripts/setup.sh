@@ -17,7 +17,7 @@ set -euo pipefail
 declare -A groups=(
   [build]="cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
            libcli11-dev nlohmann-json3-dev libgcrypt20-dev libicu-dev python3 python3-dev pybind11-dev
-           python3-pytest python3-olefile python3-dask python3-distributed python3-pandas"
+           python3-pytest python3-olefile python3-dask python3-distributed python3-pandas libgsf-bin"
   [fuzz]="clang libclang-rt-14-dev"
   [windows]="g++-mingw-w64-x86-64 libgcrypt-mingw-w64-dev wine wine64"
   [windows-i686]="g++-mingw-w64-i686"

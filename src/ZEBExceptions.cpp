@@ -50,6 +50,16 @@ ZEB_DEFINE_EXCEPTION(StorageNotFoundOLEException, OLEException)
 ZEB_DEFINE_EXCEPTION(StreamNotFoundOLEException, OLEException)
 ZEB_DEFINE_EXCEPTION(NotAPropertyStorageOLEException, OLEException)
 ZEB_DEFINE_EXCEPTION(CorruptedPropertyStorageOLEException, OLEException)
+
+#define ZEBFILE_DEFINE_TEXT_EXCEPTION(Name)                                                          \
+  Name::Name() : OLEException() {}                                                                   \
+  Name::Name(ZEB::WString const& text) : OLEException(text) {}                                       \
+  Name::Name(Name const& other) = default;                                                           \
+  Name::~Name() = default;                                                                           \
+  ZEB::BaseException* Name::Copy() const { return ZEB::CopyException(*this); }                       \
+  void Name::Throw() const { throw Name(*this); }
+ZEBFILE_DEFINE_TEXT_EXCEPTION(InvalidNameOLEException)
+ZEBFILE_DEFINE_TEXT_EXCEPTION(InvalidWriteOLEException)
 } // namespace OLE
 
 ZEB::SmartPtr<ZEB::MessageInfo> SystemErrorInfo(unsigned id, char const* file, int line,

@@ -157,6 +157,14 @@ std::string const& PropertyStorage::Name(PROPERTY_ENUM property) {
   return property >= 0 && property < PROPERTY_COUNT ? WELL_KNOWN[property].name : NO_NAME;
 }
 
+bool PropertyStorage::Locate(PROPERTY_ENUM property, GUID& formatId, uint32_t& id) {
+  if (property < 0 || property >= PROPERTY_COUNT)
+    return false;
+  formatId = WELL_KNOWN[property].group == Group::SUMMARY ? SUMMARY_INFORMATION_ID : DOC_SUMMARY_INFORMATION_ID;
+  id = WELL_KNOWN[property].id;
+  return true;
+}
+
 // Reads of one extraction: exact reads that never ask for more than the
 // stream still holds (so a count read from the stream allocates nothing it
 // cannot fill), absolute seeks computed without wrapping, and the budget.

@@ -37,6 +37,12 @@ void CatStream(std::string const& file, std::string const& streamPath);
 // with `force` existing regular files are replaced and existing directories
 // entered, links never. False when something was left.
 bool Extract(std::string const& file, std::string const& directory, std::string const& entryPath, bool force);
+// A new compound file `file` (version 3 or 4) from the directory tree, the
+// names decoded as DecodeSafeName does.
+void Pack(std::string const& directory, std::string const& file, unsigned version);
+// A copy of `file` at `output` with the properties of `assignments`
+// ("NAME=VALUE") changed or added; every other stream copied as it is.
+void SetProperties(std::string const& file, std::vector<std::string> const& assignments, std::string const& output);
 // The canonical form of each text and its parts.
 void ShowPaths(std::vector<std::string> const& texts);
 

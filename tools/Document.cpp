@@ -40,6 +40,10 @@ std::string DescribeCurrentException() {
     throw;
   } catch (ToolError const& e) {
     return e.what();
+  } catch (ZEBFile::OLE::InvalidNameOLEException const& e) {
+    return e.what();
+  } catch (ZEBFile::OLE::InvalidWriteOLEException const& e) {
+    return e.what();
   } catch (ZEBFile::OLE::NotAStorageOLEException const&) {
     return "not a compound file";
   } catch (ZEBFile::OLE::OLEException const&) {

@@ -226,4 +226,37 @@ std::string SafeNames::Make(ZEB::WString const& name) {
   return unique;
 }
 
+ZEB::WString DecodeSafeName(std::string const& fileName) {
+  std::string text = fileName;
+  size_t tilde = text.rfind('~');
+  if (tilde != std::string::npos && tilde + 1 < text.size() && text[tilde + 1] != '0' &&
+      text.find_first_not_of("0123456789", tilde + 1) == std::string::npos && text.substr(tilde + 1) != "1") {
+    text.erase(tilde);
+  }
+  ZEB::WString name;
+  std::string pending; // UTF-8 bytes not yet converted
+  for (size_t i = 0; i < text.size(); ++i) {
+    long unit = -1;
+    size_t length = 0;
+    if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == 'u') {
+      unit = HexAt(text, i + 2, 4);
+      length = 6;
+    }
+    if (text[i] == '%' && unit < 0) {
+      unit = HexAt(text, i + 1, 2);
+      length = 3;
+    }
+    if (unit < 0) {
+      pending += text[i];
+      continue;
+    }
+    name += ZEBCharset::ToWide(ZEB::CHARSET_UTF8, pending);
+    pending.clear();
+    name += char16_t(unit);
+    i += length - 1;
+  }
+  name += ZEBCharset::ToWide(ZEB::CHARSET_UTF8, pending);
+  return text == "%" ? ZEB::WString() : name;
+}
+
 } // namespace zebfile

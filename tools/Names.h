@@ -42,6 +42,12 @@ std::vector<ZEB::WString> ParsePath(std::string const& text);
 // "..", no reserved device name, no trailing dot or space, and unique in the
 // directory ignoring letter case. Such characters are written %HH (or %uHHHH
 // beyond ASCII), '%' itself as %25; a name met again gets ~2, ~3 ...
+class SafeNames;
+
+// The name a file name made by SafeNames stands for: %HH and %uHHHH undone,
+// a ~N suffix (N from 2) dropped, "%" alone an empty name.
+ZEB::WString DecodeSafeName(std::string const& fileName);
+
 class SafeNames {
 public:
   std::string Make(ZEB::WString const& name);

@@ -61,6 +61,23 @@ ZEB_DECLARE_EXCEPTION(ZEBFILE_API, StreamNotFoundOLEException, OLEException);
 ZEB_DECLARE_EXCEPTION(ZEBFILE_API, NotAPropertyStorageOLEException, OLEException);
 ZEB_DECLARE_EXCEPTION(ZEBFILE_API, CorruptedPropertyStorageOLEException, OLEException);
 
+// The writer's refusals, with a text that names the entry and the reason:
+// a name the format does not allow, and a call the writer cannot honour (an
+// unknown parent, a stream past 4 GiB - 1, a write after Commit).
+#define ZEBFILE_DECLARE_TEXT_EXCEPTION(Name)                                                         \
+  class ZEBFILE_API Name : public OLEException {                                                     \
+  public:                                                                                            \
+    Name();                                                                                          \
+    explicit Name(ZEB::WString const& text);                                                         \
+    Name(Name const& other);                                                                         \
+    ~Name() override;                                                                                \
+    ZEB::BaseException* Copy() const override;                                                       \
+    void Throw() const override;                                                                     \
+  }
+ZEBFILE_DECLARE_TEXT_EXCEPTION(InvalidNameOLEException);
+ZEBFILE_DECLARE_TEXT_EXCEPTION(InvalidWriteOLEException);
+#undef ZEBFILE_DECLARE_TEXT_EXCEPTION
+
 } // namespace OLE
 
 // Builds the message information of an operating-system failure: module

@@ -87,6 +87,10 @@ public:
   // The name a property is filed under in the merged map: "Title" ...
   // "ModificationDate"; an empty string for a value outside the enumeration.
   static std::string const& Name(PROPERTY_ENUM property);
+  // The set (SUMMARY_INFORMATION_ID or DOC_SUMMARY_INFORMATION_ID) and the
+  // property id a well-known property is stored under; false outside the
+  // enumeration.
+  static bool Locate(PROPERTY_ENUM property, GUID& formatId, uint32_t& id);
 
   // Reads and checks the header and the section table from the buffer's get
   // position, which is the start of the stream (section offsets count from
