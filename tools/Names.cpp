@@ -94,6 +94,17 @@ long HexAt(std::string const& text, size_t at, size_t digits) {
   return value;
 }
 
+// The name ends in ~N, N a number from 2 written without leading zeros: the
+// suffix SafeNames gives a repeated name.
+bool HasRepeatSuffix(std::string const& name) {
+  size_t tilde = name.rfind('~');
+  if (tilde == std::string::npos || tilde + 1 == name.size()) {
+    return false;
+  }
+  std::string number = name.substr(tilde + 1);
+  return number[0] != '0' && number != "1" && number.find_first_not_of("0123456789") == std::string::npos;
+}
+
 bool IsReservedDeviceName(std::string const& name) {
   std::string base = name.substr(0, name.find('.'));
   while (!base.empty() && base.back() == ' ') {
@@ -208,6 +219,12 @@ std::string SafeNames::Make(ZEB::WString const& name) {
     out.pop_back();
     AppendHex(out, "%%%02X", unsigned(last));
   }
+  // A name that ends like the suffix of a repeated name keeps its '~'
+  // escaped, so that DecodeSafeName gives it back whole.
+  if (HasRepeatSuffix(out)) {
+    size_t tilde = out.rfind('~');
+    out.replace(tilde, 1, "%7E");
+  }
   if (out.empty()) {
     out = "%";
   }
@@ -228,10 +245,8 @@ std::string SafeNames::Make(ZEB::WString const& name) {
 
 ZEB::WString DecodeSafeName(std::string const& fileName) {
   std::string text = fileName;
-  size_t tilde = text.rfind('~');
-  if (tilde != std::string::npos && tilde + 1 < text.size() && text[tilde + 1] != '0' &&
-      text.find_first_not_of("0123456789", tilde + 1) == std::string::npos && text.substr(tilde + 1) != "1") {
-    text.erase(tilde);
+  if (HasRepeatSuffix(text)) {
+    text.erase(text.rfind('~'));
   }
   ZEB::WString name;
   std::string pending; // UTF-8 bytes not yet converted

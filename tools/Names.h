@@ -41,7 +41,9 @@ std::vector<ZEB::WString> ParsePath(std::string const& text);
 // system: no separators, no control or reserved characters, never "." or
 // "..", no reserved device name, no trailing dot or space, and unique in the
 // directory ignoring letter case. Such characters are written %HH (or %uHHHH
-// beyond ASCII), '%' itself as %25; a name met again gets ~2, ~3 ...
+// beyond ASCII), '%' itself as %25; a name met again gets ~2, ~3 ..., and the
+// '~' of a name that itself ends so is written %7E: DecodeSafeName gives every
+// name back exactly.
 class SafeNames;
 
 // The name a file name made by SafeNames stands for: %HH and %uHHHH undone,
