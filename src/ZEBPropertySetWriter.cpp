@@ -11,31 +11,15 @@
 #include "ZEB/NoCase.h"
 #include "ZEBCharset/Conv.h"
 #include "ZEBFile/Exceptions.h"
+#include "ZEBPropertyFormat.h"
 
 namespace ZEBFile::OLE {
 
 namespace {
 
-constexpr uint32_t DICTIONARY_ID = 0;
-constexpr uint32_t CODE_PAGE_ID = 1;
-constexpr uint32_t FIRST_NAMED_ID = 2;
-constexpr uint32_t HEADER_SIZE = 28;
-constexpr uint32_t SECTION_ENTRY_SIZE = 20;
+using namespace PropertyFormat;
 
-enum : uint32_t {
-  VT_I2 = 2,
-  VT_I4 = 3,
-  VT_R4 = 4,
-  VT_R8 = 5,
-  VT_BOOL = 11,
-  VT_UI1 = 17,
-  VT_UI2 = 18,
-  VT_UI4 = 19,
-  VT_LPSTR = 30,
-  VT_LPWSTR = 31,
-  VT_FILETIME = 64,
-  VT_VECTOR = 0x1000,
-};
+constexpr uint32_t FIRST_NAMED_ID = 2;
 
 void Put16(std::string& out, uint32_t v) {
   out += char(v & 0xFF);

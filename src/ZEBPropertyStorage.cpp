@@ -7,43 +7,22 @@
 #include "ZEB/DateTime.h"
 #include "ZEBCharset/Conv.h"
 #include "ZEBFile/Exceptions.h"
+#include "ZEBPropertyFormat.h"
 #include "ZEBPlatform/Win32.h"
 
 namespace ZEBFile::OLE {
 
 namespace {
 
+using namespace PropertyFormat;
+
 using Buf = ZEB::BinaryStreamBufT<unsigned>;
 
-constexpr uint32_t HEADER_SIZE = 28;
-constexpr uint32_t SECTION_ENTRY_SIZE = 20;
 constexpr uint32_t MAX_PROPERTIES = 0x10000;
 constexpr uint32_t MAX_STRING = 0x40000;
 constexpr uint32_t MAX_ELEMENTS = 1024;
 constexpr uint32_t MAX_NAME = 128;
 constexpr uint32_t SCRATCH_SIZE = 512;
-
-constexpr uint32_t DICTIONARY_ID = 0;
-constexpr uint32_t CODE_PAGE_ID = 1;
-constexpr uint32_t LOCALE_ID = 0x80000000;
-
-enum : uint32_t {
-  VT_I2 = 2,
-  VT_I4 = 3,
-  VT_R4 = 4,
-  VT_R8 = 5,
-  VT_ERROR = 10,
-  VT_BOOL = 11,
-  VT_VARIANT = 12,
-  VT_UI1 = 17,
-  VT_UI2 = 18,
-  VT_UI4 = 19,
-  VT_LPSTR = 30,
-  VT_LPWSTR = 31,
-  VT_FILETIME = 64,
-  VT_VECTOR = 0x1000,
-  VT_TYPEMASK = 0xFFF,
-};
 
 // The bytes one extraction reads are at most this many times the stream's
 // size, plus a floor: table entries that point many times at the same
