@@ -12,33 +12,41 @@
 #include "BenchSupport.h"
 #include "ZEBFile/MemoryBuffer.h"
 #include "ZEBFile/Storage.h"
+#include "ZEBFile/StorageWriter.h"
 
-// The tests' compound-file writer and storage walk.
-#include "../tests/support/CompoundWriter.h"
+// The tests' storage walk.
 #include "../tests/support/StorageWalk.h"
 
 namespace {
 
 using ZEBFile::MemoryBuffer;
 using ZEBFile::OLE::Storage;
+using ZEBFile::OLE::StorageWriter;
 
 constexpr uint32_t STREAMS = 64;
 constexpr uint32_t STREAM_SIZE = 4u << 20; // 64 x 4 MiB = 256 MiB
 constexpr uint32_t CHUNK = 1u << 20;
 
+// A compound file (512-byte sectors) the library's writer makes into a memory buffer of `chunk`-byte chunks.
+template <class Fill> std::unique_ptr<MemoryBuffer> Written(uint32_t chunk, Fill fill) {
+  auto file = std::make_unique<MemoryBuffer>(chunk);
+  StorageWriter writer(*file);
+  fill(writer);
+  writer.Commit();
+  return file;
+}
+
 // The 256 MiB file, written once, held in a memory buffer of 1 MiB chunks.
 MemoryBuffer& LargeFile() {
-  static std::unique_ptr<MemoryBuffer> file = [] {
-    ZEBTest::CompoundWriter writer;
+  static std::unique_ptr<MemoryBuffer> file = Written(CHUNK, [](StorageWriter& writer) {
     std::string data(STREAM_SIZE, '\0');
     for (uint32_t s = 0; s < STREAMS; ++s) {
       for (uint32_t i = 0; i < STREAM_SIZE; ++i)
         data[i] = char(i * 131 + s);
-      writer.AddStream(0, u"stream" + std::u16string(1, char16_t(u'A' + s % 26)) + char16_t(u'0' + s / 26), data);
+      std::u16string name = u"stream" + std::u16string(1, char16_t(u'A' + s % 26)) + char16_t(u'0' + s / 26);
+      writer.AddStream(StorageWriter::ROOT, name, data.data(), STREAM_SIZE);
     }
-    writer.Build();
-    return std::make_unique<MemoryBuffer>(writer.bytes.data(), uint32_t(writer.bytes.size()), CHUNK);
-  }();
+  });
   return *file;
 }
 
@@ -98,18 +106,17 @@ int const registered = [] {
   return 0;
 }();
 
-// A root with 100 000 children (a balanced sibling tree of empty streams).
+// A root with 100 000 children (a red-black sibling tree of empty streams).
 void BM_OpenStorageOf100000Entries(benchmark::State& state) {
-  static std::string const bytes = [] {
-    ZEBTest::CompoundWriter writer;
-    for (uint32_t i = 0; i < 100000; ++i)
-      writer.AddStream(0, u"entry" + std::u16string(1, char16_t(u'A' + i % 26)), std::string());
-    return writer.Build();
-  }();
-  MemoryBuffer file(bytes.data(), uint32_t(bytes.size()), 1u << 16);
+  static std::unique_ptr<MemoryBuffer> file = Written(1u << 16, [](StorageWriter& writer) {
+    for (uint32_t i = 0; i < 100000; ++i) {
+      std::string const number = std::to_string(i);
+      writer.AddStream(StorageWriter::ROOT, u"entry" + std::u16string(number.begin(), number.end()), nullptr, 0);
+    }
+  });
   for (auto _ : state) {
-    file.SeekG(0);
-    Storage top("", file);
+    file->SeekG(0);
+    Storage top("", *file);
     if (top.Streams().size() != 100000)
       state.SkipWithError("not every entry listed");
   }

@@ -1,12 +1,16 @@
-// Writes compound files made by the test writer into the directory given as
-// the argument: seeds for the fuzz targets, small enough for a fuzz input.
+// Writes compound files into the directory given as the argument: seeds for
+// the fuzz targets, small enough for a fuzz input. Valid files come from the
+// library's writer, damaged and odd shapes from the tests' writer.
 #include <cstdio>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "ZEBFile/StorageWriter.h"
 #include "support/CompoundWriter.h"
 
+using ZEBFile::OLE::StorageWriter;
 using ZEBTest::CompoundWriter;
 
 namespace {
@@ -18,20 +22,36 @@ std::string Bytes(std::size_t size, unsigned seed) {
   return bytes;
 }
 
-// A root with streams on both sides of the cutoff, a storage holding a
-// storage, and a property-set-like stream name.
-CompoundWriter Tree(unsigned shift, bool interleave) {
+// The seed tree's entries in the order added, so that ids count up from 1 (the root is 0) in either writer: a
+// root with streams on both sides of the cutoff, a storage holding a storage, a property-set-like stream name
+// and siblings equal ignoring case.
+struct Entry {
+  uint32_t parent;
+  std::u16string name;
+  std::string data;
+  bool storage = false;
+};
+std::vector<Entry> TreeEntries() {
+  return {{0, u"\u0005SummaryInformation", Bytes(400, 1)}, {0, u"big", Bytes(9000, 2)}, {0, u"Folder", {}, true},
+          {3, u"A", "a"}, {3, u"a", "b"}, {3, u"Inner", {}, true}, {6, u"at4095", Bytes(4095, 3)},
+          {6, u"at4096", Bytes(4096, 4)}, {0, u"Empty", {}, true}};
+}
+
+// The tree as the library writes it, with 512-byte sectors.
+void WriteTree(std::string const& path) {
+  StorageWriter writer(path, {3, true}); // "A" beside "a"
+  for (Entry const& e : TreeEntries())
+    e.storage ? writer.AddStorage(e.parent, e.name)
+              : writer.AddStream(e.parent, e.name, e.data.data(), uint32_t(e.data.size()));
+  writer.Commit();
+}
+
+// The tree with the regular streams' sectors interleaved, a shape the library does not write.
+CompoundWriter Interleaved(unsigned shift) {
   CompoundWriter writer(shift);
-  writer.interleave = interleave;
-  writer.AddStream(0, u"\u0005SummaryInformation", Bytes(400, 1));
-  writer.AddStream(0, u"big", Bytes(9000, 2));
-  uint32_t folder = writer.AddStorage(0, u"Folder");
-  writer.AddStream(folder, u"A", "a");
-  writer.AddStream(folder, u"a", "b");
-  uint32_t inner = writer.AddStorage(folder, u"Inner");
-  writer.AddStream(inner, u"at4095", Bytes(4095, 3));
-  writer.AddStream(inner, u"at4096", Bytes(4096, 4));
-  writer.AddStorage(0, u"Empty");
+  writer.interleave = true;
+  for (Entry const& e : TreeEntries())
+    e.storage ? writer.AddStorage(e.parent, e.name) : writer.AddStream(e.parent, e.name, e.data);
   writer.Build();
   return writer;
 }
@@ -47,9 +67,9 @@ int main(int argc, char** argv) {
   auto save = [&](std::string const& name, std::string const& bytes) {
     std::ofstream(directory + "/" + name, std::ios::binary) << bytes;
   };
-  save("tree-512.cfs", Tree(9, false).bytes);
-  save("tree-512-interleaved.cfs", Tree(9, true).bytes);
-  save("tree-4096.cfs", Tree(12, true).bytes);
+  WriteTree(directory + "/tree-512.cfs");
+  save("tree-512-interleaved.cfs", Interleaved(9).bytes);
+  save("tree-4096.cfs", Interleaved(12).bytes);
 
   CompoundWriter difat; // a FAT of 120 sectors: eleven of them through a DIFAT sector
   difat.minFatSectors = 120;
@@ -82,7 +102,7 @@ int main(int argc, char** argv) {
       {"stream-chain-loops", [](CompoundWriter& w) { w.SetFat(w.Chain(2)[1], w.Chain(2)[0]); }},
   };
   for (auto const& [name, patch] : damage) {
-    CompoundWriter writer = Tree(9, true);
+    CompoundWriter writer = Interleaved(9);
     patch(writer);
     save(std::string(name) + ".cfs", writer.bytes);
   }
