@@ -27,26 +27,21 @@ constexpr uint32_t STREAMS = 64;
 constexpr uint32_t STREAM_SIZE = 4u << 20; // 64 x 4 MiB = 256 MiB
 constexpr uint32_t CHUNK = 1u << 20;
 
-// A compound file (512-byte sectors) the library's writer makes into a memory buffer of `chunk`-byte chunks.
-template <class Fill> std::unique_ptr<MemoryBuffer> Written(uint32_t chunk, Fill fill) {
-  auto file = std::make_unique<MemoryBuffer>(chunk);
-  StorageWriter writer(*file);
-  fill(writer);
-  writer.Commit();
-  return file;
-}
-
 // The 256 MiB file, written once, held in a memory buffer of 1 MiB chunks.
 MemoryBuffer& LargeFile() {
-  static std::unique_ptr<MemoryBuffer> file = Written(CHUNK, [](StorageWriter& writer) {
+  static std::unique_ptr<MemoryBuffer> file = [] {
+    auto out = std::make_unique<MemoryBuffer>(CHUNK);
+    StorageWriter writer(*out); // 512-byte sectors
     std::string data(STREAM_SIZE, '\0');
     for (uint32_t s = 0; s < STREAMS; ++s) {
       for (uint32_t i = 0; i < STREAM_SIZE; ++i)
         data[i] = char(i * 131 + s);
-      std::u16string name = u"stream" + std::u16string(1, char16_t(u'A' + s % 26)) + char16_t(u'0' + s / 26);
-      writer.AddStream(StorageWriter::ROOT, name, data.data(), STREAM_SIZE);
+      writer.AddStream(0, u"stream" + std::u16string(1, char16_t(u'A' + s % 26)) + char16_t(u'0' + s / 26),
+                       data.data(), STREAM_SIZE);
     }
-  });
+    writer.Commit();
+    return out;
+  }();
   return *file;
 }
 
@@ -108,12 +103,14 @@ int const registered = [] {
 
 // A root with 100 000 children (a red-black sibling tree of empty streams).
 void BM_OpenStorageOf100000Entries(benchmark::State& state) {
-  static std::unique_ptr<MemoryBuffer> file = Written(1u << 16, [](StorageWriter& writer) {
-    for (uint32_t i = 0; i < 100000; ++i) {
-      std::string const number = std::to_string(i);
-      writer.AddStream(StorageWriter::ROOT, u"entry" + std::u16string(number.begin(), number.end()), nullptr, 0);
-    }
-  });
+  static std::unique_ptr<MemoryBuffer> file = [] {
+    auto out = std::make_unique<MemoryBuffer>(1u << 16);
+    StorageWriter writer(*out);
+    for (uint32_t i = 0; i < 100000; ++i) // unique names: A to Z, then a CJK character
+      writer.AddStream(0, u"entry" + std::u16string{char16_t(u'A' + i % 26), char16_t(0x4E00 + i / 26)}, nullptr, 0);
+    writer.Commit();
+    return out;
+  }();
   for (auto _ : state) {
     file->SeekG(0);
     Storage top("", *file);

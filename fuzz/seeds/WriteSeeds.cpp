@@ -5,7 +5,6 @@
 #include <fstream>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "ZEBFile/StorageWriter.h"
 #include "support/CompoundWriter.h"
@@ -22,36 +21,28 @@ std::string Bytes(std::size_t size, unsigned seed) {
   return bytes;
 }
 
-// The seed tree's entries in the order added, so that ids count up from 1 (the root is 0) in either writer: a
-// root with streams on both sides of the cutoff, a storage holding a storage, a property-set-like stream name
-// and siblings equal ignoring case.
-struct Entry {
-  uint32_t parent;
-  std::u16string name;
-  std::string data;
-  bool storage = false;
-};
-std::vector<Entry> TreeEntries() {
-  return {{0, u"\u0005SummaryInformation", Bytes(400, 1)}, {0, u"big", Bytes(9000, 2)}, {0, u"Folder", {}, true},
-          {3, u"A", "a"}, {3, u"a", "b"}, {3, u"Inner", {}, true}, {6, u"at4095", Bytes(4095, 3)},
-          {6, u"at4096", Bytes(4096, 4)}, {0, u"Empty", {}, true}};
+// A root with streams on both sides of the cutoff, a storage holding a storage, a property-set-like stream
+// name and siblings equal ignoring case, streams through add(parent, name, bytes). In either writer the entry
+// ids count up from 1 in the order added.
+template <class Writer, class Add> void Tree(Writer& writer, Add add) {
+  add(0, u"\u0005SummaryInformation", Bytes(400, 1));
+  add(0, u"big", Bytes(9000, 2));
+  uint32_t folder = writer.AddStorage(0, u"Folder");
+  add(folder, u"A", "a");
+  add(folder, u"a", "b");
+  uint32_t inner = writer.AddStorage(folder, u"Inner");
+  add(inner, u"at4095", Bytes(4095, 3));
+  add(inner, u"at4096", Bytes(4096, 4));
+  writer.AddStorage(0, u"Empty");
 }
 
-// The tree as the library writes it, with 512-byte sectors.
-void WriteTree(std::string const& path) {
-  StorageWriter writer(path, {3, true}); // "A" beside "a"
-  for (Entry const& e : TreeEntries())
-    e.storage ? writer.AddStorage(e.parent, e.name)
-              : writer.AddStream(e.parent, e.name, e.data.data(), uint32_t(e.data.size()));
-  writer.Commit();
-}
-
-// The tree with the regular streams' sectors interleaved, a shape the library does not write.
+// The tree with the regular streams' sectors handed out in turn, a shape the library does not write.
 CompoundWriter Interleaved(unsigned shift) {
   CompoundWriter writer(shift);
   writer.interleave = true;
-  for (Entry const& e : TreeEntries())
-    e.storage ? writer.AddStorage(e.parent, e.name) : writer.AddStream(e.parent, e.name, e.data);
+  Tree(writer, [&](uint32_t parent, std::u16string const& name, std::string const& data) {
+    writer.AddStream(parent, name, data);
+  });
   writer.Build();
   return writer;
 }
@@ -67,7 +58,11 @@ int main(int argc, char** argv) {
   auto save = [&](std::string const& name, std::string const& bytes) {
     std::ofstream(directory + "/" + name, std::ios::binary) << bytes;
   };
-  WriteTree(directory + "/tree-512.cfs");
+  StorageWriter tree(directory + "/tree-512.cfs", {3, true}); // "A" beside "a"
+  Tree(tree, [&](uint32_t parent, std::u16string const& name, std::string const& data) {
+    tree.AddStream(parent, name, data.data(), uint32_t(data.size()));
+  });
+  tree.Commit();
   save("tree-512-interleaved.cfs", Interleaved(9).bytes);
   save("tree-4096.cfs", Interleaved(12).bytes);
 
