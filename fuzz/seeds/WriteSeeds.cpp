@@ -40,9 +40,7 @@ template <class Writer, class Add> void Tree(Writer& writer, Add add) {
 CompoundWriter Interleaved(unsigned shift) {
   CompoundWriter writer(shift);
   writer.interleave = true;
-  Tree(writer, [&](uint32_t parent, std::u16string const& name, std::string const& data) {
-    writer.AddStream(parent, name, data);
-  });
+  Tree(writer, [&](uint32_t parent, auto name, std::string const& data) { writer.AddStream(parent, name, data); });
   writer.Build();
   return writer;
 }
@@ -59,7 +57,7 @@ int main(int argc, char** argv) {
     std::ofstream(directory + "/" + name, std::ios::binary) << bytes;
   };
   StorageWriter tree(directory + "/tree-512.cfs", {3, true}); // "A" beside "a"
-  Tree(tree, [&](uint32_t parent, std::u16string const& name, std::string const& data) {
+  Tree(tree, [&](uint32_t parent, auto name, std::string const& data) {
     tree.AddStream(parent, name, data.data(), uint32_t(data.size()));
   });
   tree.Commit();
