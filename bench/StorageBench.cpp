@@ -12,15 +12,16 @@
 #include "BenchSupport.h"
 #include "ZEBFile/MemoryBuffer.h"
 #include "ZEBFile/Storage.h"
+#include "ZEBFile/StorageWriter.h"
 
-// The tests' compound-file writer and storage walk.
-#include "../tests/support/CompoundWriter.h"
+// The tests' storage walk.
 #include "../tests/support/StorageWalk.h"
 
 namespace {
 
 using ZEBFile::MemoryBuffer;
 using ZEBFile::OLE::Storage;
+using ZEBFile::OLE::StorageWriter;
 
 constexpr uint32_t STREAMS = 64;
 constexpr uint32_t STREAM_SIZE = 4u << 20; // 64 x 4 MiB = 256 MiB
@@ -29,15 +30,17 @@ constexpr uint32_t CHUNK = 1u << 20;
 // The 256 MiB file, written once, held in a memory buffer of 1 MiB chunks.
 MemoryBuffer& LargeFile() {
   static std::unique_ptr<MemoryBuffer> file = [] {
-    ZEBTest::CompoundWriter writer;
+    auto out = std::make_unique<MemoryBuffer>(CHUNK);
+    StorageWriter writer(*out); // 512-byte sectors
     std::string data(STREAM_SIZE, '\0');
     for (uint32_t s = 0; s < STREAMS; ++s) {
       for (uint32_t i = 0; i < STREAM_SIZE; ++i)
         data[i] = char(i * 131 + s);
-      writer.AddStream(0, u"stream" + std::u16string(1, char16_t(u'A' + s % 26)) + char16_t(u'0' + s / 26), data);
+      writer.AddStream(0, u"stream" + std::u16string(1, char16_t(u'A' + s % 26)) + char16_t(u'0' + s / 26),
+                       data.data(), STREAM_SIZE);
     }
-    writer.Build();
-    return std::make_unique<MemoryBuffer>(writer.bytes.data(), uint32_t(writer.bytes.size()), CHUNK);
+    writer.Commit();
+    return out;
   }();
   return *file;
 }
@@ -98,18 +101,19 @@ int const registered = [] {
   return 0;
 }();
 
-// A root with 100 000 children (a balanced sibling tree of empty streams).
+// A root with 100 000 children (a red-black sibling tree of empty streams).
 void BM_OpenStorageOf100000Entries(benchmark::State& state) {
-  static std::string const bytes = [] {
-    ZEBTest::CompoundWriter writer;
-    for (uint32_t i = 0; i < 100000; ++i)
-      writer.AddStream(0, u"entry" + std::u16string(1, char16_t(u'A' + i % 26)), std::string());
-    return writer.Build();
+  static std::unique_ptr<MemoryBuffer> file = [] {
+    auto out = std::make_unique<MemoryBuffer>(1u << 16);
+    StorageWriter writer(*out);
+    for (uint32_t i = 0; i < 100000; ++i) // unique names: A to Z, then a CJK character
+      writer.AddStream(0, u"entry" + std::u16string{char16_t(u'A' + i % 26), char16_t(0x4E00 + i / 26)}, nullptr, 0);
+    writer.Commit();
+    return out;
   }();
-  MemoryBuffer file(bytes.data(), uint32_t(bytes.size()), 1u << 16);
   for (auto _ : state) {
-    file.SeekG(0);
-    Storage top("", file);
+    file->SeekG(0);
+    Storage top("", *file);
     if (top.Streams().size() != 100000)
       state.SkipWithError("not every entry listed");
   }

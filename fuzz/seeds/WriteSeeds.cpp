@@ -1,12 +1,15 @@
-// Writes compound files made by the test writer into the directory given as
-// the argument: seeds for the fuzz targets, small enough for a fuzz input.
+// Writes compound files into the directory given as the argument: seeds for
+// the fuzz targets, small enough for a fuzz input. Valid files come from the
+// library's writer, damaged and odd shapes from the tests' writer.
 #include <cstdio>
 #include <fstream>
 #include <functional>
 #include <string>
 
+#include "ZEBFile/StorageWriter.h"
 #include "support/CompoundWriter.h"
 
+using ZEBFile::OLE::StorageWriter;
 using ZEBTest::CompoundWriter;
 
 namespace {
@@ -18,20 +21,26 @@ std::string Bytes(std::size_t size, unsigned seed) {
   return bytes;
 }
 
-// A root with streams on both sides of the cutoff, a storage holding a
-// storage, and a property-set-like stream name.
-CompoundWriter Tree(unsigned shift, bool interleave) {
-  CompoundWriter writer(shift);
-  writer.interleave = interleave;
-  writer.AddStream(0, u"\u0005SummaryInformation", Bytes(400, 1));
-  writer.AddStream(0, u"big", Bytes(9000, 2));
+// A root with streams on both sides of the cutoff, a storage holding a storage, a property-set-like stream
+// name and siblings equal ignoring case, streams through add(parent, name, bytes). In either writer the entry
+// ids count up from 1 in the order added.
+template <class Writer, class Add> void Tree(Writer& writer, Add add) {
+  add(0, u"\u0005SummaryInformation", Bytes(400, 1));
+  add(0, u"big", Bytes(9000, 2));
   uint32_t folder = writer.AddStorage(0, u"Folder");
-  writer.AddStream(folder, u"A", "a");
-  writer.AddStream(folder, u"a", "b");
+  add(folder, u"A", "a");
+  add(folder, u"a", "b");
   uint32_t inner = writer.AddStorage(folder, u"Inner");
-  writer.AddStream(inner, u"at4095", Bytes(4095, 3));
-  writer.AddStream(inner, u"at4096", Bytes(4096, 4));
+  add(inner, u"at4095", Bytes(4095, 3));
+  add(inner, u"at4096", Bytes(4096, 4));
   writer.AddStorage(0, u"Empty");
+}
+
+// The tree with the regular streams' sectors handed out in turn, a shape the library does not write.
+CompoundWriter Interleaved(unsigned shift) {
+  CompoundWriter writer(shift);
+  writer.interleave = true;
+  Tree(writer, [&](uint32_t parent, auto name, std::string const& data) { writer.AddStream(parent, name, data); });
   writer.Build();
   return writer;
 }
@@ -47,9 +56,13 @@ int main(int argc, char** argv) {
   auto save = [&](std::string const& name, std::string const& bytes) {
     std::ofstream(directory + "/" + name, std::ios::binary) << bytes;
   };
-  save("tree-512.cfs", Tree(9, false).bytes);
-  save("tree-512-interleaved.cfs", Tree(9, true).bytes);
-  save("tree-4096.cfs", Tree(12, true).bytes);
+  StorageWriter tree(directory + "/tree-512.cfs", {3, true}); // "A" beside "a"
+  Tree(tree, [&](uint32_t parent, auto name, std::string const& data) {
+    tree.AddStream(parent, name, data.data(), uint32_t(data.size()));
+  });
+  tree.Commit();
+  save("tree-512-interleaved.cfs", Interleaved(9).bytes);
+  save("tree-4096.cfs", Interleaved(12).bytes);
 
   CompoundWriter difat; // a FAT of 120 sectors: eleven of them through a DIFAT sector
   difat.minFatSectors = 120;
@@ -82,7 +95,7 @@ int main(int argc, char** argv) {
       {"stream-chain-loops", [](CompoundWriter& w) { w.SetFat(w.Chain(2)[1], w.Chain(2)[0]); }},
   };
   for (auto const& [name, patch] : damage) {
-    CompoundWriter writer = Tree(9, true);
+    CompoundWriter writer = Interleaved(9);
     patch(writer);
     save(std::string(name) + ".cfs", writer.bytes);
   }
