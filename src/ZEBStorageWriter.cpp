@@ -16,6 +16,7 @@
 #include "ZEBFile/Exceptions.h"
 #include "ZEBFile/ZEBFileMsg-I.h"
 #include "ZEBPlatform/Win32.h"
+#include "ZEBStorageInternal.h"
 
 namespace ZEBFile::OLE {
 
@@ -28,8 +29,6 @@ constexpr uint32_t FAT_SECT = 0xFFFFFFFD;
 constexpr uint32_t DIF_SECT = 0xFFFFFFFC;
 constexpr uint32_t MINI_SECTOR = 64;
 constexpr uint32_t ENTRY_SIZE = 128;
-constexpr uint32_t HEADER_DIFAT = 109;
-constexpr uint8_t TYPE_STORAGE = 1, TYPE_STREAM = 2, TYPE_ROOT = 5;
 constexpr uint8_t RED = 0, BLACK = 1;
 constexpr uint32_t FILE_STAGING = 1u << 20;
 
@@ -472,7 +471,7 @@ struct StorageWriter::Impl {
     for (uint64_t previous = 0; previous != fatCount;) {
       previous = fatCount;
       fatCount = (used + fatCount + difatCount + ids - 1) / ids;
-      difatCount = fatCount > HEADER_DIFAT ? (fatCount - HEADER_DIFAT + ids - 2) / (ids - 1) : 0;
+      difatCount = fatCount > Header::DIFAT_COUNT ? (fatCount - Header::DIFAT_COUNT + ids - 2) / (ids - 1) : 0;
     }
     if (used + fatCount + difatCount >= END_OF_CHAIN - 1)
       Misuse("the compound file would hold more sectors than the format can number");
@@ -488,7 +487,7 @@ struct StorageWriter::Impl {
     std::vector<uint32_t> difat;
     for (uint32_t d = 0; d < difatCount; ++d) {
       for (uint32_t k = 0; k < ids - 1; ++k) {
-        uint64_t index = HEADER_DIFAT + uint64_t(d) * (ids - 1) + k;
+        uint64_t index = Header::DIFAT_COUNT + uint64_t(d) * (ids - 1) + k;
         difat.push_back(index < fatCount ? firstFat + uint32_t(index) : FREE_SECT);
       }
       difat.push_back(d + 1 < difatCount ? firstDifat + d + 1 : END_OF_CHAIN);
@@ -502,19 +501,19 @@ struct StorageWriter::Impl {
     unsigned char header[512] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     Le16(header + 0x18, 0x3E);
     Le16(header + 0x1A, options.version);
-    Le16(header + 0x1C, 0xFFFE);
-    Le16(header + 0x1E, shift);
-    Le16(header + 0x20, 6);
+    Le16(header + Header::BYTE_ORDER_MARK, 0xFFFE);
+    Le16(header + Header::SECTOR_SHIFT, shift);
+    Le16(header + Header::MINI_SECTOR_SHIFT, 6);
     Le32(header + 0x28, options.version == 4 ? directorySectors : 0);
-    Le32(header + 0x2C, uint32_t(fatCount));
-    Le32(header + 0x30, directory.first);
-    Le32(header + 0x38, MINI_STREAM_CUTOFF);
-    Le32(header + 0x3C, miniFatChain.first);
-    Le32(header + 0x40, miniFatSectors);
-    Le32(header + 0x44, difatCount ? firstDifat : END_OF_CHAIN);
+    Le32(header + Header::FAT_SECTOR_COUNT, uint32_t(fatCount));
+    Le32(header + Header::FIRST_DIRECTORY_SECTOR, directory.first);
+    Le32(header + Header::MINI_STREAM_CUTOFF, MINI_STREAM_CUTOFF);
+    Le32(header + Header::FIRST_MINIFAT_SECTOR, miniFatChain.first);
+    Le32(header + Header::MINIFAT_SECTOR_COUNT, miniFatSectors);
+    Le32(header + Header::FIRST_DIFAT_SECTOR, difatCount ? firstDifat : END_OF_CHAIN);
     Le32(header + 0x48, uint32_t(difatCount));
-    for (uint32_t i = 0; i < HEADER_DIFAT; ++i)
-      Le32(header + 0x4C + 4 * i, i < fatCount ? firstFat + i : FREE_SECT);
+    for (uint32_t i = 0; i < Header::DIFAT_COUNT; ++i)
+      Le32(header + Header::DIFAT + 4 * i, i < fatCount ? firstFat + i : FREE_SECT);
     out->WriteHeader(header, sizeof header);
   }
 
