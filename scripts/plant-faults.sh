@@ -50,6 +50,7 @@ fi
 done
 (cd "$src" && find . -type f) | while read -r f; do [ -e "$stage/$f" ] || rm -f "$src/$f"; done
 
+bash "$root/scripts/setup.sh" build faults
 export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=$scratch CCACHE_NOHASHDIR=1
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEBFILE_BUILD_BENCH=OFF >/dev/null
 build_all() { cmake --build "$build" -j2 >"$scratch/build.log" 2>&1; }

@@ -8,6 +8,7 @@
 #   fuzz      clang with libFuzzer and the sanitizer runtimes
 #   windows   the mingw-w64 cross compiler, its libgcrypt, and Wine
 #   windows-i686  the 32-bit mingw-w64 cross compiler
+#   faults    what scripts/plant-faults.sh adds: ccache
 #
 # Installs as root or through `sudo -n`. When it cannot, it names the missing
 # packages and the command that installs them, and exits 1. A machine that has
@@ -21,6 +22,7 @@ declare -A groups=(
   [fuzz]="clang libclang-rt-14-dev"
   [windows]="g++-mingw-w64-x86-64 libgcrypt-mingw-w64-dev wine wine64"
   [windows-i686]="g++-mingw-w64-i686"
+  [faults]="ccache"
 )
 
 [ $# -gt 0 ] || set -- build
