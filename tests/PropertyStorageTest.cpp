@@ -281,4 +281,15 @@ TEST(StorageProperties, BreadthFirstThenStreamOrderWinsAndEachStorageOnce) {
   EXPECT_EQ(FileProperties(writer.bytes), "Author=contents; Client=second; Comments=loop; Title=Title; title=second; ");
 }
 
+// Every vector element costs budget, whatever its type: a vector of elements of a type that reads nothing
+// still takes four per element off a shared budget.
+TEST(PropertyStorageBounds, VectorElementsOfAnyTypeCostBudget) {
+  Buffer stream(Summary({{2, Typed(0x1000 | 0x48, Le32(1000))}}));
+  PropertyStorage::EnumMap byEnum;
+  PropertyStorage::NameMap byName;
+  uint64_t budget = 1u << 20;
+  PropertyStorage(stream).Properties(byEnum, byName, budget);
+  EXPECT_LE(budget, (1u << 20) - 4000);
+}
+
 } // namespace

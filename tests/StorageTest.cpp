@@ -407,4 +407,20 @@ TEST(StorageHostile, PropertyStreamsSharingAChainAreDecodedOnce) {
   EXPECT_EQ(file.top->Defects()[0].numbers[1], 9u);
 }
 
+// A stream entry nobody lists (an orphan left by an earlier edit) on the chain of a listed stream never takes its
+// sectors, and is not told as damage: nobody sees it.
+TEST(StorageHostile, AStreamNobodyListsNeverTakesAListedStreamsSectors) {
+  W w;
+  uint32_t orphan = w.AddStream(0, u"orphan", std::string());
+  uint32_t kept = w.AddStream(0, u"kept", Pattern(5000, 4)); // the root of the sibling tree, the orphan left of it
+  w.Build();
+  w.SetEntry(kept, W::LEFT, W::NO_ENTRY);
+  w.SetEntry(orphan, W::START, w.Chain(kept)[0]), w.SetEntry(orphan, W::SIZE, 5000);
+  OpenFile file(w.bytes);
+  ASSERT_EQ(file.top->Streams().size(), 1u);
+  EXPECT_EQ(Read(*file.top, kept), Pattern(5000, 4));
+  EXPECT_EQ(Read(*file.top, orphan), "");
+  EXPECT_EQ(Defects(*file.top), "");
+}
+
 } // namespace
