@@ -323,11 +323,7 @@ public:
       Guarded([&] { Root()->Properties(all); });
       std::set<std::string> used;
       for (auto const& [name, value] : all) {
-        std::string key = name;
-        for (unsigned n = 2; !used.insert(key).second; ++n) {
-          key = name + " (" + std::to_string(n) + ")";
-        }
-        properties.push_back(Property{key, value});
+        properties.push_back(Property{zebfile::UniqueKey(name, used), value});
       }
     }
     py::dict out;

@@ -13,8 +13,6 @@ namespace OLE {
 namespace {
 
 constexpr uint32_t ENTRY_SIZE = 128;
-constexpr uint32_t UNREACHED = 0xFFFFFFFF;
-constexpr uint8_t UNREAD = 0xFF; // as EntryState has them at first
 
 // Sibling and child links at or above this value point nowhere.
 bool IsLink(uint32_t id) { return id < 0xFFFFFFFA; }

@@ -103,8 +103,6 @@ void Storage::RootStorage::Survey() const {
     return;
   BuildTree();
   m_Surveyed = true;
-  if (!m_DirSectorsRead)
-    ReadDirectoryChain();
 
   SectorOwners file(m_FAT, m_SectorSize, m_SectorShift, m_Buffer.Size(), Defect::FAT);
   for (uint32_t sector : m_FatSectors)

@@ -54,17 +54,6 @@ void CopyStream(Storage const& storage, uint32_t id, uint32_t size, WriteOnlyBuf
   }
 }
 
-class OutputFileSink : public WriteOnlyBuffer {
-public:
-  explicit OutputFileSink(OutputFile& file) : m_File(file) {}
-
-protected:
-  void Write(void const* data, uint32_t count) override { m_File.Write(data, count); }
-
-private:
-  OutputFile& m_File;
-};
-
 // A JSON string of UTF-16 units: an unpaired surrogate keeps its unit as a
 // \uHHHH escape, which JSON allows and UTF-8 cannot hold.
 std::string JsonString(ZEB::WString const& text) {
@@ -281,13 +270,9 @@ Outcome ListProperties(Input const& input, ListOptions const& options) {
     return outcome;
   }
   Json properties = Json::object();
+  std::set<std::string> used;
   for (auto const& [name, value] : all) {
-    // A user-defined property may carry exactly the name of a well-known
-    // one: both are kept, the later one under "name (2)".
-    std::string key = name;
-    for (unsigned n = 2; properties.contains(key); ++n) {
-      key = name + " (" + std::to_string(n) + ")";
-    }
+    std::string key = UniqueKey(name, used);
     try {
       properties[key] = JsonValue(value);
     } catch (ZEB::Variant::VariantException const&) {
@@ -365,7 +350,7 @@ bool Extract(std::string const& file, std::string const& directory, std::string 
     }
     auto made = parent->second.handle->MakeFile(name, force, shown);
     if (made) {
-      OutputFileSink sink(*made);
+      ForwardSink sink([&](void const* data, uint32_t count) { made->Write(data, count); });
       CopyStream(*entry.parent, entry.id, entry.size, sink, shown);
       made->Finish();
     }

@@ -140,7 +140,6 @@ void Document::Read(std::function<void()> const& read) const {
 
 void WalkTree(ZEB::SmartPtr<Document::Storage> const& root, std::function<void(TreeEntry const&)> const& visit) {
   std::vector<TreeEntry> pending; // a stack: the next entry to visit is at the back
-  std::set<uint32_t> seen{0};
   auto pushChildren = [&](ZEB::SmartPtr<Document::Storage> const& storage, uint32_t storageId,
                           std::vector<ZEB::WString> const& prefix) {
     if (prefix.size() >= MAX_DEPTH) {
@@ -162,9 +161,6 @@ void WalkTree(ZEB::SmartPtr<Document::Storage> const& root, std::function<void(T
   while (!pending.empty()) {
     TreeEntry entry = std::move(pending.back());
     pending.pop_back();
-    if (!seen.insert(entry.id).second) {
-      continue;
-    }
     visit(entry);
     if (entry.isStorage) {
       pushChildren(entry.parent->OpenStorage(entry.id), entry.id, entry.path);

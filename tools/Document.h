@@ -87,9 +87,9 @@ struct TreeEntry {
 constexpr size_t MAX_DEPTH = 256;
 
 // Visits every entry below `root` once, depth first, each storage's children
-// in the order of their names (UTF-16 units), a storage before its content.
-// An entry id met a second time (a cycle in a damaged file) is not visited
-// again; nesting deeper than MAX_DEPTH throws ToolError.
+// in the order of their names (UTF-16 units), a storage before its content
+// (the reader lists each entry in one storage only, so the walk ends);
+// nesting deeper than MAX_DEPTH throws ToolError.
 void WalkTree(ZEB::SmartPtr<Document::Storage> const& root, std::function<void(TreeEntry const&)> const& visit);
 
 } // namespace zebfile

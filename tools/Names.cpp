@@ -243,6 +243,14 @@ std::string SafeNames::Make(ZEB::WString const& name) {
   return unique;
 }
 
+std::string UniqueKey(std::string const& name, std::set<std::string>& used) {
+  std::string key = name;
+  for (unsigned n = 2; !used.insert(key).second; ++n) {
+    key = name + " (" + std::to_string(n) + ")";
+  }
+  return key;
+}
+
 ZEB::WString DecodeSafeName(std::string const& fileName) {
   std::string text = fileName;
   if (HasRepeatSuffix(text)) {

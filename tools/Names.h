@@ -46,6 +46,11 @@ std::vector<ZEB::WString> ParsePath(std::string const& text);
 // name back exactly.
 class SafeNames;
 
+// The key a property named `name` is shown under: the name, or "name (2)",
+// "name (3)" ... when `used` holds it already (a user-defined property may
+// carry the name of a well-known one); the key is added to `used`.
+std::string UniqueKey(std::string const& name, std::set<std::string>& used);
+
 // The name a file name made by SafeNames stands for: %HH and %uHHHH undone,
 // a ~N suffix (N from 2) dropped, "%" alone an empty name.
 ZEB::WString DecodeSafeName(std::string const& fileName);

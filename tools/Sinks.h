@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -63,6 +64,19 @@ protected:
 
 private:
   ZEB::BinaryStreamBufT<unsigned>& m_Next;
+};
+
+// Hands what it is given to a function: a file being written, a writer's
+// open stream.
+class ForwardSink : public WriteOnlyBuffer {
+public:
+  explicit ForwardSink(std::function<void(void const*, uint32_t)> write) : m_Write(std::move(write)) {}
+
+protected:
+  void Write(void const* data, uint32_t count) override { m_Write(data, count); }
+
+private:
+  std::function<void(void const*, uint32_t)> m_Write;
 };
 
 class HashSink : public WriteOnlyBuffer {

@@ -30,18 +30,6 @@ namespace {
 
 constexpr std::size_t PIECE = 1u << 20;
 
-// Hands what the reader copies on to the writer's open stream.
-class WriterSink : public WriteOnlyBuffer {
-public:
-  explicit WriterSink(StorageWriter& writer) : m_Writer(writer) {}
-
-protected:
-  void Write(void const* data, uint32_t count) override { m_Writer.WriteStream(data, count); }
-
-private:
-  StorageWriter& m_Writer;
-};
-
 void TellOtherWritersNames(std::string const& source, StorageWriter const& writer) {
   if (writer.OtherWritersNames() > 0) {
     std::fprintf(stderr,
@@ -260,7 +248,7 @@ void SetProperties(std::string const& file, std::vector<std::string> const& assi
       writeSet(name, documentSummary), documentChanged = false;
     } else {
       uint32_t id = writer.BeginStream(parent, name);
-      WriterSink sink(writer);
+      ForwardSink sink([&](void const* data, uint32_t count) { writer.WriteStream(data, count); });
       entry.parent->ReadStream(entry.id, sink);
       writer.EndStream();
       keepDetails(entry.id, id);

@@ -298,11 +298,13 @@ private:
   mutable bool m_DirSectorsRead = false;
   // What is known of each entry of the directory chain, by id: its record,
   // read once, and what the two passes found.
+  static constexpr uint32_t UNREACHED = 0xFFFFFFFF;
+  static constexpr uint8_t UNREAD = 0xFF;
   struct EntryState {
     DirectoryEntry entry;
-    uint32_t reacher = 0xFFFFFFFF; // the storage that lists it, once the tree reached it
-    uint32_t readable = 0;         // the bytes ReadStream delivers
-    uint8_t read = 0xFF;           // an EntryRead, once read
+    uint32_t reacher = UNREACHED; // the storage that lists it, once the tree reached it
+    uint32_t readable = 0;        // the bytes ReadStream delivers
+    uint8_t read = UNREAD;        // an EntryRead, once read
     bool listedStream = false;
   };
   mutable std::vector<EntryState> m_Entries;
