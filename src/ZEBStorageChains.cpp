@@ -114,8 +114,8 @@ void Storage::RootStorage::ReadMiniFAT() {
 void Storage::RootStorage::ReadMiniStream() const {
   m_MiniStream.reset(new DiskBuffer(m_TempPath, MINI_STREAM_CHUNK, MINI_STREAM_CACHE));
   DirectoryEntry const* root = GetDirEntry(ROOT_STORAGE_ID);
-  if (root && m_MiniStreamBytes > 0) {
-    ReadStreamInternal(root->startSector, false, m_MiniStreamBytes, *m_MiniStream);
+  if (root && m_Entries[ROOT_STORAGE_ID].readable > 0) {
+    ReadStreamInternal(root->startSector, false, m_Entries[ROOT_STORAGE_ID].readable, *m_MiniStream);
     m_MiniStream->ClearEnd();
   }
 }

@@ -115,16 +115,17 @@ void Storage::RootStorage::Survey() const {
     file.Keep(sector, STRUCTURE + Defect::DIRECTORY);
   DirectoryEntry const* entry = GetDirEntry(ROOT_STORAGE_ID);
   if (entry && entry->size > 0)
-    m_MiniStreamBytes = ClaimChain(file, ROOT_STORAGE_ID, *entry, true);
+    ClaimChain(file, ROOT_STORAGE_ID, *entry, true);
 
   // The streams the tree lists first, then the other entries: a stream
   // nobody lists cannot take the sectors of one that is listed.
-  SectorOwners mini(m_MiniFAT, 0, m_MiniSectorShift, m_MiniStreamBytes, Defect::MINIFAT);
+  SectorOwners mini(m_MiniFAT, 0, m_MiniSectorShift, m_Entries.empty() ? 0 : m_Entries[ROOT_STORAGE_ID].readable,
+                    Defect::MINIFAT);
   for (bool listed : {true, false})
     for (uint32_t id = 0; id < m_Entries.size(); ++id)
       if (m_Entries[id].listedStream == listed && (entry = GetDirEntry(id)) && entry->type == TYPE_STREAM &&
           entry->size > 0)
-        m_Entries[id].readable = ClaimChain(IsMini(entry->size) ? mini : file, id, *entry, listed);
+        ClaimChain(IsMini(entry->size) ? mini : file, id, *entry, listed);
 
   for (SectorOwners const* owners : {&file, &mini})
     owners->ForEachShared([&](uint32_t sector, uint32_t keeper, uint32_t streams) {
@@ -135,15 +136,15 @@ void Storage::RootStorage::Survey() const {
     });
 }
 
-// Defects are told of the streams a caller sees listed, and of the mini
-// stream; a stream cut where another chain's sectors begin is told once for
-// the run, by the survey.
-uint32_t Storage::RootStorage::ClaimChain(SectorOwners& owners, uint32_t id, DirectoryEntry const& entry,
-                                          bool listed) const {
+// Keeps what entry `id` can deliver. Defects are told of the streams a
+// caller sees listed, and of the mini stream; a stream cut where another
+// chain's sectors begin is told once for the run, by the survey.
+void Storage::RootStorage::ClaimChain(SectorOwners& owners, uint32_t id, DirectoryEntry const& entry,
+                                      bool listed) const {
   ChainEnd end = owners.Claim(entry.startSector, entry.size, id, listed);
+  m_Entries[id].readable = end.readable;
   if (listed && end.readable < entry.size && end.kind != Defect::SECTOR_SHARED)
     AddDefect(end.kind, owners.kind, id, {entry.size, end.readable, end.sector});
-  return end.readable;
 }
 
 void Storage::RootStorage::AddDefect(Defect::Kind kind, Defect::Table table, uint32_t id,

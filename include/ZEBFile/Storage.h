@@ -263,7 +263,7 @@ private:
   // Gives each sector to one chain and finds what every stream delivers;
   // once per file.
   void Survey() const;
-  uint32_t ClaimChain(SectorOwners& owners, uint32_t id, DirectoryEntry const& entry, bool listed) const;
+  void ClaimChain(SectorOwners& owners, uint32_t id, DirectoryEntry const& entry, bool listed) const;
   void AddDefect(Defect::Kind kind, Defect::Table table, uint32_t id, std::initializer_list<uint64_t> numbers) const;
   bool GetDetails(uint32_t id, Details& details) const;
   std::vector<Defect> const& Defects() const;
@@ -317,7 +317,6 @@ private:
   mutable bool m_TreeBuilt = false;
   mutable std::map<uint32_t, std::vector<uint32_t>> m_Children; // by storage id: the entries it lists
   mutable bool m_Surveyed = false;
-  mutable uint32_t m_MiniStreamBytes = 0;
   mutable std::vector<Defect> m_Defects;
 };
 
